@@ -1,0 +1,165 @@
+// Board discovery, open and close: counting the boards of the device-interface class, opening a
+// board by index or by identifier (opens are counted per slot; the first one tells the driver its
+// handle) and closing it again.
+#include "board/board_table.h"
+#include "board/device_path.h"
+#include "board/driver_channel.h"
+#include "board/frame.h"
+#include "board/status.h"
+#include "mfb.h"
+
+#include <cstring>
+#include <limits>
+
+namespace mfb {
+namespace {
+
+constexpr std::size_t kIdentifierBuffer = 50; // 49 characters and the terminating zero
+
+// Enumerates and stores the count (its low 8 bits, as the table keeps it). A failed enumeration
+// leaves no boards counted.
+bool enumerate(std::uint8_t& count) {
+    std::uint32_t n = 0;
+    if (!count_boards(n)) {
+        boards().count.store(0);
+        return false;
+    }
+    count = static_cast<std::uint8_t>(n);
+    boards().count.store(count);
+    return true;
+}
+
+} // namespace
+} // namespace mfb
+
+using namespace mfb;
+
+extern "C" {
+
+int16_t MFB_CALL i_MFB_GetNumberOfBoards(uint8_t* pb_NumberOfBoards) {
+    std::uint8_t count = 0;
+    if (!enumerate(count))
+        return -1;
+    *pb_NumberOfBoards = count;
+    return 0;
+}
+
+int16_t MFB_CALL i_MFB_OpenBoardViaIndex(uint8_t b_BoardIndex, MFB_BoardHandle* pdw_BoardHandle) {
+    std::uint8_t count = 0;
+    if (!enumerate(count))
+        return -1;
+    // The table has 30 slots, however many boards the bus reports.
+    if (b_BoardIndex >= count || b_BoardIndex >= kSlotCount)
+        return -2;
+    BoardSlot& slot = boards().slots[b_BoardIndex];
+
+    if (slot.open_count != 0) {
+        std::uint32_t stored = slot.handle.load();
+        if (stored == 0) {
+            *pdw_BoardHandle = 0;
+            return -9;
+        }
+        // A 16-bit count must not wrap to 0 and free the slot under 65,535 users.
+        if (slot.open_count == std::numeric_limits<std::uint16_t>::max())
+            return -10;
+        *pdw_BoardHandle = stored;
+        ++slot.open_count;
+        return 0;
+    }
+
+    DevicePath device;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    const std::int16_t step = device.open(b_BoardIndex, h);
+    if (step == 0 || step == -7) // the device open's result goes out at once, failed or not
+        *pdw_BoardHandle = platform::handle_value(h);
+    if (step != 0)
+        return step;
+    std::uint32_t handle = platform::handle_value(h);
+    slot.handle.store(handle);
+
+    // Tell the driver the handle value it will be addressed by; the answer does not matter.
+    Frame<4> notice;
+    notice.u32<0>(handle);
+    io_control(handle, code::kHandleNotice, notice, Io::RequestOnly);
+
+    ++slot.open_count;
+    return 0;
+}
+
+int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identifier,
+                                           uint32_t dw_IdentifierSize, uint32_t* pdw_Word1,
+                                           uint32_t* pdw_Word3, uint32_t* pdw_Word2,
+                                           uint32_t* pdw_Word4, uint32_t* pdw_Word5,
+                                           uint8_t* pb_InformationByte) {
+    const std::uint8_t count = boards().count.load();
+    if (count == 0)
+        return -1;
+    if (b_BoardIndex >= count || b_BoardIndex >= kSlotCount)
+        return -2;
+
+    DevicePath device;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (std::int16_t step = device.open(b_BoardIndex, h); step != 0)
+        return step;
+
+    // The information record: five words, a byte, and the identifier text from offset 32.
+    Frame<84> info;
+    const BOOL answered =
+        io_control(platform::handle_value(h), code::kBoardInformation, info, Io::AnswerOnly);
+    CloseHandle(h);
+    if (!answered)
+        return -8;
+
+    const char* text = reinterpret_cast<const char*>(info.bytes + 32);
+    const std::size_t length = strnlen(text, 84 - 32);
+    if (length >= dw_IdentifierSize) { // no room for the text and its terminating zero
+        if (dw_IdentifierSize != 0)
+            pc_Identifier[0] = '\0';
+        return -9;
+    }
+    std::memcpy(pc_Identifier, text, length);
+    pc_Identifier[length] = '\0';
+    *pdw_Word1 = info.get_u32<0>();
+    *pdw_Word2 = info.get_u32<4>();
+    *pdw_Word3 = info.get_u32<8>();
+    *pdw_Word4 = info.get_u32<12>();
+    *pdw_Word5 = info.get_u32<16>();
+    *pb_InformationByte = info.get_u8<28>();
+    return 0;
+}
+
+int16_t MFB_CALL i_MFB_OpenBoardViaIdentifier(const char* pc_Identifier,
+                                              MFB_BoardHandle* pdw_BoardHandle) {
+    std::uint8_t count = 0;
+    if (!enumerate(count))
+        return -1;
+    for (std::uint8_t i = 0; i < count && i < kSlotCount; ++i) {
+        char identifier[kIdentifierBuffer] = {};
+        std::uint32_t words[5];
+        std::uint8_t byte;
+        std::int16_t read =
+            i_MFB_GetBoardInformation(i, identifier, sizeof identifier, &words[0], &words[2],
+                                      &words[1], &words[3], &words[4], &byte);
+        if (read == -9)
+            continue; // an identifier too long to compare can match no text; look further
+        if (read != 0)
+            return -2;
+        if (std::strcmp(identifier, pc_Identifier) == 0)
+            return i_MFB_OpenBoardViaIndex(i, pdw_BoardHandle) == 0 ? 0 : -3;
+    }
+    return -4;
+}
+
+int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle) {
+    BoardSlot* slot = find_slot(dw_BoardHandle);
+    if (!slot)
+        return -2;
+    if (slot->open_count > 0)
+        --slot->open_count;
+    if (slot->open_count > 0)
+        return 0;
+    slot->handle.store(0);
+    return CloseHandle(platform::to_handle(dw_BoardHandle)) ? 0 : -1;
+}
+
+} // extern "C"

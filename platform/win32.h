@@ -1,0 +1,32 @@
+// The one door from the library to the operating system.
+//
+// On Windows (and in the mingw-w64 cross-build) this is the SDK: kernel32, user32 and SetupAPI.
+// On Linux it is our own substitute for exactly the subset of those APIs that the library calls,
+// backed by the virtual device bus of include/mfb_vbus.h. Library code includes nothing else from
+// the platform, so both builds compile the same source.
+#pragma once
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <setupapi.h>
+#else
+#include "linux/win32_substitute.h"
+#endif
+
+#include <cstdint>
+
+namespace mfb::platform {
+
+// Board handles travel through the public API as 32-bit values, as they are in a 32-bit Windows
+// process. These two conversions are the only place where a HANDLE and that value meet.
+inline std::uint32_t handle_value(HANDLE h) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(h));
+}
+inline HANDLE to_handle(std::uint32_t value) {
+    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
+}
+
+} // namespace mfb::platform

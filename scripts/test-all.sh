@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the three builds (MFB.dll for Windows, 64-bit Linux under
+# AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86 Linux), the ThreadSanitizer build
+# and the benchmarks, and runs every test. Fails on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+step() { echo; echo "=== $*"; }
+
+step "format"
+scripts/check-format.sh
+
+# The DLL comes first: the 64-bit tests read its export and import tables.
+for preset in mingw-dll linux-asan linux-x86 linux-tsan linux-release; do
+    step "build $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+
+for preset in linux-asan linux-x86 linux-tsan; do
+    step "test $preset"
+    ctest --preset "$preset" --output-on-failure -j2
+done
+
+step "demo"
+build/linux-release/mfbctl list

@@ -1,0 +1,162 @@
+// The simulated board: a driver object on the virtual device bus that behaves like a plausible
+// board, so that the library can be used without the hardware. It is the default board of mfbctl
+// and the demo, and the end-to-end tests drive it.
+//
+// What the board decides where the library leaves a meaning to the driver:
+//
+// Board information record (ControlCode 0x90002098, 84 bytes):
+//   word 1  serial number of the board (default 0x00010000 + board index)
+//   word 2  firmware revision, 0x0203 for 2.3
+//   word 3  PCI bus number of the slot (default 1)
+//   word 4  PCI device number of the slot (default 8 + board index)
+//   word 5  interrupt line (default 11)
+//   byte    number of function-module positions, 4
+//   text    the identifier, "MFB-SIM-<index>" by default, at most 51 characters
+// Handle notice (0x9001C014): the board remembers the handle value it was told; it answers any
+//   request size.
+// Module positions: each of the four positions carries one function (or none). A request of a
+//   family addressed to a position that carries another function, or to a position above 3, fails
+//   the exchange with ERROR_INVALID_FUNCTION, as a real driver refuses it. The default functions
+//   are, for board 0: counter, timer, TTL I/O, SSI; for board 1: PWM, counter, timer, TTL I/O;
+//   for any other board: counter, timer, TTL I/O, PWM.
+// Unknown ControlCodes fail the exchange with ERROR_INVALID_FUNCTION.
+// Time: the board reads the bus clock (mfb::vbus::now_ns), so with a virtual clock its behaviour
+//   is exact and needs no sleeping. Modules catch up with the clock at every exchange and at
+//   every tick().
+//
+// Interrupts: modules raise InterruptRecords into the board's queue. The library hands the board
+//   an event by ControlCode 0x90002004 (4-byte request: the event's handle value); whenever the
+//   queue goes from empty to not empty the board signals that event. ControlCode 0x90002008
+//   (80-byte answer) takes the oldest record from the queue; when the queue is empty it answers a
+//   record with only the end-of-queue flag (byte 77) set. The layout of a record:
+//   bytes 0-3 word 1, 4-7 word 2, 8-71 sixteen values, 72-75 value count, 76 record byte,
+//   77 end-of-queue flag. What the fields mean is each module's (see its header).
+#pragma once
+
+#include "mfb_vbus.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace mfb::sim {
+
+enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm };
+const char* name(Function f);
+
+// One InterruptRecord as the board queues it.
+struct InterruptRecord {
+    std::uint32_t word1 = 0;
+    std::uint32_t word2 = 0;
+    std::array<std::uint32_t, 16> values{};
+    std::uint32_t value_count = 0;
+    std::uint8_t record_byte = 0;
+};
+
+// Where a module puts the interrupts it raises.
+class InterruptSink {
+  public:
+    virtual ~InterruptSink() = default;
+    virtual void raise(const InterruptRecord& record) = 0;
+};
+
+// An exchange as a module sees it: the bus exchange, the module position it addresses and the
+// bus time. The module writes its answer into x.buffer and sets x.bytes_returned.
+struct ModuleExchange {
+    vbus::Exchange& x;
+    std::uint8_t position;
+    std::uint64_t now_ns;
+    InterruptSink& interrupts;
+};
+
+// The function at one module position. Members are called with the board's lock held, so a
+// module needs no lock of its own for state that only the board touches.
+class Module {
+  public:
+    virtual ~Module() = default;
+    virtual Function function() const = 0;
+    // Answer one exchange of this module's family; false fails it (ERROR_INVALID_FUNCTION).
+    virtual bool exchange(ModuleExchange& m) = 0;
+    // Catch up with the bus clock: run, count and raise the interrupts that are due by now_ns.
+    virtual void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) {
+        (void)now_ns, (void)position, (void)interrupts;
+    }
+};
+
+// Creates the module for a function (null for Function::None). Each family's simulated module
+// registers itself here.
+std::unique_ptr<Module> make_module(Function f);
+
+class SimBoard : public vbus::Driver, private InterruptSink {
+  public:
+    struct Identity {
+        std::string identifier;
+        std::uint32_t words[5] = {};
+        std::uint8_t information_byte = 4;
+    };
+
+    SimBoard(Identity identity, std::array<Function, 4> functions);
+    ~SimBoard() override;
+
+    int exchange(vbus::Exchange& x) override;
+
+    // Put a function at a module position (a new module, in its power-on state).
+    void set_function(std::uint8_t position, Function f);
+    Function function(std::uint8_t position) const;
+
+    // Run `fn` on the module at a position with the board locked, if it is a T.
+    template <class T, class Fn> bool with_module(std::uint8_t position, Fn&& fn) {
+        std::lock_guard lock(mutex_);
+        advance_locked();
+        if (position >= 4)
+            return false;
+        T* m = dynamic_cast<T*>(modules_[position].get());
+        if (!m)
+            return false;
+        fn(*m);
+        return true;
+    }
+
+    const Identity& identity() const { return identity_; }
+    void set_identifier(std::string identifier);
+    std::uint32_t notified_handle() const;
+    std::uint32_t interrupt_event() const;
+    std::size_t pending_interrupts() const;
+
+    // Catch up with the bus clock now (modules run and raise what is due).
+    void tick();
+    // Tick from a thread of the board's own every period, for programs on the real clock.
+    void start_ticker(std::uint32_t period_ms = 5);
+    void stop_ticker();
+
+    // Queue an interrupt as if a module had raised it.
+    void raise_interrupt(const InterruptRecord& record);
+
+  private:
+    void raise(const InterruptRecord& record) override;
+    void advance_locked();
+    int board_exchange(vbus::Exchange& x);
+
+    mutable std::mutex mutex_;
+    Identity identity_;
+    std::unique_ptr<Module> modules_[4];
+    std::uint32_t notified_handle_ = 0;
+    std::uint32_t interrupt_event_ = 0;
+    std::deque<InterruptRecord> queue_;
+
+    std::thread ticker_;
+    std::atomic<bool> ticking_{false};
+};
+
+// The default simulated board at a bus index, with the identity and functions documented above.
+std::shared_ptr<SimBoard> make_board(std::size_t index);
+
+// Attach `count` default simulated boards to the bus; returns the first one's index.
+std::size_t attach_boards(std::size_t count);
+
+} // namespace mfb::sim

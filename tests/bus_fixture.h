@@ -1,0 +1,85 @@
+// Test fixture: the library at process start on an empty virtual bus, with helpers to attach
+// recording boards and open them.
+#pragma once
+
+#include "mfb.h"
+#include "mfb_vbus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mfbtest {
+
+using mfb::vbus::RecordingDriver;
+using Bytes = std::vector<std::uint8_t>;
+
+// The 84-byte answer of the board-information exchange.
+inline RecordingDriver::Answer information_answer(const std::string& identifier,
+                                                  std::uint32_t word1 = 0, std::uint32_t word2 = 0,
+                                                  std::uint32_t word3 = 0, std::uint32_t word4 = 0,
+                                                  std::uint32_t word5 = 0, std::uint8_t byte = 0) {
+    RecordingDriver::Answer a;
+    a.bytes.assign(84, 0);
+    mfb::vbus::put_u32(a.bytes, 0, word1);
+    mfb::vbus::put_u32(a.bytes, 4, word2);
+    mfb::vbus::put_u32(a.bytes, 8, word3);
+    mfb::vbus::put_u32(a.bytes, 12, word4);
+    mfb::vbus::put_u32(a.bytes, 16, word5);
+    a.bytes[28] = byte;
+    for (std::size_t i = 0; i < identifier.size() && 32 + i < 84; ++i)
+        a.bytes[32 + i] = static_cast<std::uint8_t>(identifier[i]);
+    return a;
+}
+
+inline RecordingDriver::Answer failure(std::uint32_t error = 31) {
+    RecordingDriver::Answer a;
+    a.result = 0;
+    a.error = error;
+    return a;
+}
+
+// An answer of `size` bytes: the given bytes at the start, the rest zero.
+inline RecordingDriver::Answer answer(Bytes bytes, std::size_t size = 0) {
+    RecordingDriver::Answer a;
+    if (bytes.size() < size)
+        bytes.resize(size, 0);
+    a.bytes = std::move(bytes);
+    return a;
+}
+
+// An answer with a 32-bit driver status word at `offset` of a `size`-byte buffer.
+inline RecordingDriver::Answer status_answer(std::size_t size, std::size_t offset,
+                                             std::uint32_t status, Bytes fields = {}) {
+    RecordingDriver::Answer a;
+    fields.resize(size, 0);
+    mfb::vbus::put_u32(fields, offset, status);
+    a.bytes = std::move(fields);
+    return a;
+}
+
+class BusTest : public ::testing::Test {
+  protected:
+    void SetUp() override { mfb::vbus::reset_process(); }
+    void TearDown() override { mfb::vbus::reset_process(); }
+
+    std::shared_ptr<RecordingDriver> attach_recorder() {
+        auto d = std::make_shared<RecordingDriver>();
+        mfb::vbus::attach(d);
+        return d;
+    }
+
+    // Attach a recording board, open it, and forget the exchanges of the open.
+    std::shared_ptr<RecordingDriver> open_recorder(MFB_BoardHandle& handle) {
+        auto d = attach_recorder();
+        std::size_t index = mfb::vbus::board_count() - 1;
+        EXPECT_EQ(i_MFB_OpenBoardViaIndex(static_cast<std::uint8_t>(index), &handle), 0);
+        d->clear();
+        return d;
+    }
+};
+
+} // namespace mfbtest

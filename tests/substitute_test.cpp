@@ -1,0 +1,189 @@
+// The Win32 substitute behaves as Windows documents it for the way the library uses it.
+#include "bus_fixture.h"
+
+#include "board/device_path.h"
+#include "platform/win32.h"
+
+#include <atomic>
+#include <cstring>
+
+using namespace mfbtest;
+using mfb::vbus::Fn;
+
+namespace {
+
+class Substitute : public BusTest {};
+
+HANDLE manual_event() {
+    return CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+TEST_F(Substitute, ManualResetEventStaysSignalledUntilReset) {
+    HANDLE e = manual_event();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+    ASSERT_TRUE(SetEvent(e));
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(ResetEvent(e));
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(CloseHandle(e));
+}
+
+TEST_F(Substitute, WaitReportsTheLowestSignalledIndex) {
+    HANDLE e[3] = {manual_event(), manual_event(), manual_event()};
+    SetEvent(e[2]);
+    EXPECT_EQ(WaitForMultipleObjects(3, e, FALSE, INFINITE), WAIT_OBJECT_0 + 2);
+    SetEvent(e[1]);
+    EXPECT_EQ(WaitForMultipleObjects(3, e, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+    SetEvent(e[0]);
+    EXPECT_EQ(WaitForMultipleObjects(3, e, FALSE, INFINITE), WAIT_OBJECT_0);
+    for (HANDLE h : e)
+        CloseHandle(h);
+}
+
+TEST_F(Substitute, ClosedHandleIsInvalid) {
+    HANDLE e = manual_event();
+    ASSERT_TRUE(CloseHandle(e));
+    EXPECT_FALSE(CloseHandle(e));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetEvent(e));
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+    EXPECT_EQ(mfb::vbus::open_handles(), 0u);
+}
+
+DWORD WINAPI set_after_start(LPVOID p) {
+    SetEvent(static_cast<HANDLE>(p));
+    return 0;
+}
+
+TEST_F(Substitute, ThreadHandleIsSignalledWhenTheThreadEnds) {
+    HANDLE e = manual_event();
+    DWORD id = 0;
+    HANDLE t = CreateThread(nullptr, 0, set_after_start, e, 0, &id);
+    ASSERT_NE(t, nullptr);
+    EXPECT_NE(id, GetCurrentThreadId());
+    EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(SetThreadPriority(t, THREAD_PRIORITY_TIME_CRITICAL));
+    EXPECT_EQ(mfb::vbus::thread_priority(mfb::platform::handle_value(t)), 15);
+    CloseHandle(t);
+    CloseHandle(e);
+}
+
+HANDLE g_event;
+std::atomic<DWORD> g_result;
+
+DWORD WINAPI wait_for_event(LPVOID) {
+    g_result = WaitForSingleObject(g_event, INFINITE);
+    return 0;
+}
+
+TEST_F(Substitute, ResetEndsAThreadBlockedInAWait) {
+    g_event = manual_event();
+    g_result = 0;
+    HANDLE t = CreateThread(nullptr, 0, wait_for_event, nullptr, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    mfb::vbus::reset_process(); // joins the thread, whose wait fails
+    EXPECT_EQ(g_result.load(), WAIT_FAILED);
+    EXPECT_EQ(mfb::vbus::open_handles(), 0u);
+}
+
+TEST_F(Substitute, SetupRecordSizesAreChecked) {
+    attach_recorder();
+    HDEVINFO set = SetupDiGetClassDevsA(&mfb::kBoardInterfaceClass, nullptr, nullptr, 0x12);
+    ASSERT_NE(set, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA info{};
+    info.cbSize = sizeof info + 1;
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 0, &info));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
+    info.cbSize = sizeof info;
+    EXPECT_TRUE(SetupDiEnumDeviceInfo(set, 0, &info));
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 1, &info));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
+
+    SP_DEVICE_INTERFACE_DATA iface{};
+    iface.cbSize = sizeof iface - 1;
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &mfb::kBoardInterfaceClass, 0, &iface));
+    iface.cbSize = sizeof iface;
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &mfb::kBoardInterfaceClass, 0, &iface));
+
+    DWORD needed = 0;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &iface, nullptr, 0, &needed, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    std::vector<char> buf(needed);
+    auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buf.data());
+    detail->cbSize = needed; // the buffer size, a classic mistake
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &iface, detail, needed, nullptr, nullptr));
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &iface, detail, needed, nullptr, nullptr));
+    EXPECT_EQ(std::string(detail->DevicePath), mfb::vbus::device_path(0));
+    EXPECT_FALSE(CloseHandle(set)) << "a device set is destroyed, not closed";
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_EQ(mfb::vbus::open_handles(), 0u);
+}
+
+TEST_F(Substitute, ExchangeCopiesBackOnlyTheBytesReturned) {
+    auto d = attach_recorder();
+    HANDLE h = CreateFileA(mfb::vbus::device_path(0).c_str(), GENERIC_READ | GENERIC_WRITE, 3,
+                           nullptr, OPEN_EXISTING, 0x80, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    RecordingDriver::Answer a = answer({1, 2, 3, 4, 5, 6, 7, 8});
+    a.count = 3;
+    a.result = 2; // a driver may answer any nonzero BOOL; it is passed through
+    d->script(a);
+    std::uint8_t buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+    DWORD n = 0;
+    EXPECT_EQ(DeviceIoControl(h, 0x1234, buf, 8, buf, 8, &n, nullptr), 2);
+    EXPECT_EQ(n, 3u);
+    EXPECT_EQ(Bytes(buf, buf + 8), (Bytes{1, 2, 3, 9, 9, 9, 9, 9}));
+    CloseHandle(h);
+    EXPECT_FALSE(DeviceIoControl(h, 0x1234, buf, 8, buf, 8, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(Substitute, DetachedBoardFailsItsExchanges) {
+    attach_recorder();
+    HANDLE h = CreateFileA(mfb::vbus::device_path(0).c_str(), GENERIC_READ | GENERIC_WRITE, 3,
+                           nullptr, OPEN_EXISTING, 0x80, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    mfb::vbus::detach(0);
+    DWORD n;
+    EXPECT_FALSE(DeviceIoControl(h, 0x1234, nullptr, 0, nullptr, 0, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_DEVICE_REMOVED);
+    CloseHandle(h);
+}
+
+TEST_F(Substitute, FaultHitsTheChosenCallOnly) {
+    mfb::vbus::fail(Fn::CreateEventA, 2, 8);
+    HANDLE a = manual_event();
+    HANDLE b = manual_event();
+    HANDLE c = manual_event();
+    EXPECT_NE(a, nullptr);
+    EXPECT_EQ(b, nullptr);
+    EXPECT_EQ(GetLastError(), 8u);
+    EXPECT_NE(c, nullptr);
+    EXPECT_EQ(mfb::vbus::calls(Fn::CreateEventA), 3u);
+    CloseHandle(a);
+    CloseHandle(c);
+}
+
+TEST_F(Substitute, VirtualClockSleepsWithoutWaiting) {
+    mfb::vbus::set_virtual_clock(true);
+    const std::uint64_t t0 = mfb::vbus::now_ns();
+    Sleep(100000); // 100 s, no time at all in a virtual clock
+    EXPECT_EQ(mfb::vbus::now_ns() - t0, 100000ull * 1000000ull);
+    mfb::vbus::advance(5);
+    EXPECT_EQ(mfb::vbus::now_ns() - t0, 100000ull * 1000000ull + 5);
+    EXPECT_EQ(mfb::vbus::slept_ms(), 100000u);
+}
+
+TEST_F(Substitute, HeapBlocksAreCounted) {
+    void* p = HeapAlloc(GetProcessHeap(), 0, 16);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(mfb::vbus::heap_blocks(), 1u);
+    EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, p));
+    EXPECT_EQ(mfb::vbus::heap_blocks(), 0u);
+}
+
+} // namespace

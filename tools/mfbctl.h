@@ -1,0 +1,49 @@
+// mfbctl: the command-line tool of the library. Each group of commands lives in a file of its
+// own and adds itself to the application in main.
+#pragma once
+
+#include "mfb.h"
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace mfbctl {
+
+// A library call that returned a nonzero status; main prints it and exits with 1.
+struct CallFailed : std::runtime_error {
+    CallFailed(const std::string& function, int status)
+        : std::runtime_error(fmt::format("{} failed with status {}", function, status)),
+          status(status) {}
+    int status;
+};
+
+// Throws CallFailed unless the status is 0.
+inline void check(const char* function, int status) {
+    if (status != 0)
+        throw CallFailed(function, status);
+}
+
+// Opens a board by index for the life of one command and closes it after.
+class OpenBoard {
+  public:
+    explicit OpenBoard(unsigned index);
+    ~OpenBoard();
+    OpenBoard(const OpenBoard&) = delete;
+    OpenBoard& operator=(const OpenBoard&) = delete;
+    MFB_BoardHandle handle() const { return handle_; }
+
+  private:
+    MFB_BoardHandle handle_ = 0;
+};
+
+// Adds the -b/--board option (default 0) to a command.
+CLI::Option* add_board_option(CLI::App* cmd, unsigned& board);
+
+// Command groups.
+void add_board_commands(CLI::App& app);
+
+} // namespace mfbctl
