@@ -55,8 +55,6 @@ void info(unsigned index) {
     fmt::print("information byte  {:#04x} ({})\n", info.byte, info.byte);
 }
 
-} // namespace
-
 void add_board_commands(CLI::App& app) {
     app.add_subcommand("list", "list the boards with their identifiers and information words")
         ->callback(list);
@@ -65,5 +63,9 @@ void add_board_commands(CLI::App& app) {
     cmd->add_option("INDEX", index, "board index")->required()->check(CLI::Range(0u, 255u));
     cmd->callback([] { info(index); });
 }
+
+const RegisterCommands registered(add_board_commands);
+
+} // namespace
 
 } // namespace mfbctl

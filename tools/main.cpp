@@ -30,6 +30,11 @@ OpenBoard::~OpenBoard() {
         i_MFB_CloseBoard(handle_);
 }
 
+std::vector<CommandGroup>& command_groups() {
+    static std::vector<CommandGroup> groups;
+    return groups;
+}
+
 CLI::Option* add_board_option(CLI::App* cmd, unsigned& board) {
     return cmd->add_option("-b,--board", board, "board index (default 0)")->capture_default_str();
 }
@@ -44,12 +49,12 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::Range(0u, 255u));
 
-    mfbctl::add_board_commands(app);
+    for (mfbctl::CommandGroup group : mfbctl::command_groups())
+        group(app);
 
     // The simulated boards must be on the bus before any command runs; CLI11 runs the commands'
     // callbacks during parsing, so they are attached in a pre-parse hook.
     std::vector<std::shared_ptr<mfb::sim::SimBoard>> boards;
-    app.preparse_callback([&](std::size_t) {});
     app.parse_complete_callback([&] {
         mfb::vbus::reset_process();
         for (unsigned i = 0; i < simulated; ++i) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace mfbctl {
 
@@ -43,7 +44,12 @@ class OpenBoard {
 // Adds the -b/--board option (default 0) to a command.
 CLI::Option* add_board_option(CLI::App* cmd, unsigned& board);
 
-// Command groups.
-void add_board_commands(CLI::App& app);
+// Command groups: each file of commands registers its group with a static RegisterCommands
+// object, and main adds every registered group to the application.
+using CommandGroup = void (*)(CLI::App& app);
+std::vector<CommandGroup>& command_groups();
+struct RegisterCommands {
+    explicit RegisterCommands(CommandGroup group) { command_groups().push_back(group); }
+};
 
 } // namespace mfbctl
