@@ -157,20 +157,34 @@ int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, 
 /* ---- TTL I/O -----------------------------------------------------------------------------------
  */
 
+/* TTL-level lines in ports of up to eight channels. The reads address ports 0 to 3, the switches
+ * ports 0 to 4; line numbers 0 to 25 name channel 0 of ports 0 and 1, then the eight channels of
+ * ports 2, 3 and 4 in turn. Every function returns -1 for a handle that is not open and -2 for a
+ * module number above 3; its other codes follow, the last one for a failed exchange. */
+
+/* Sets the line directions; each flag 0 or 1.
+ * -3 to -6 direction flag 1 to 4 above 1; -7 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_InitTTLIODirection(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_Direction1, uint8_t b_Direction2,
                                           uint8_t b_Direction3, uint8_t b_Direction4);
+/* -3 port above 3; -4 channel above 7; -5 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadTTLIOChannelValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint8_t b_Port, uint8_t b_Channel,
                                              uint8_t* pb_ChannelValue);
+/* -3 port above 3; -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadTTLIOPortValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_Port, uint8_t* pb_PortValue);
+/* -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadTTLIOAllPortValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint32_t* pdw_PortValue);
+/* Switch one line on or off by port and channel.
+ * -3 port above 4; -4 channel above 7; -5 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetTTLIOChannelOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                          uint8_t b_Port, uint8_t b_Channel);
 int16_t MFB_CALL i_MFB_SetTTLIOChannelOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_Port, uint8_t b_Channel);
+/* Switch one line on or off by line number.
+ * -3 line above 25; -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetTTLIOChlOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                      uint8_t b_Line);
 int16_t MFB_CALL i_MFB_SetTTLIOChlOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
@@ -179,24 +193,42 @@ int16_t MFB_CALL i_MFB_SetTTLIOChlOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_
 /* ---- timer -------------------------------------------------------------------------------------
  */
 
+/* Three timers, 0 to 2, per module. Every function returns -1 for a handle that is not open,
+ * -2 for a module number above 3 and, where it takes one, -3 for a timer number above 2; its
+ * other codes follow, the last one for a failed exchange. Out values are written only on
+ * success. */
+
+/* Sets a timer up: mode 0 to 5; input clock selection 0 to 2 (1, the timer below as clock, not
+ * for timer 0); input clock level, output level and hardware gate level 0 or 1.
+ * -4 mode above 5; -5 clock selection above 2, or 1 for timer 0; -6 input clock level above 1;
+ * -7 output level above 1; -8 gate level above 1; -9 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_InitTimer(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                  uint8_t b_TimerNbr, uint8_t b_TimerMode, uint32_t dw_ReloadValue,
                                  uint8_t b_InputClockSelection, uint8_t b_InputClockLevel,
                                  uint8_t b_OutputLevel, uint8_t b_HardwareGateLevel);
+/* -4 interrupt flag above 1; -5 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_EnableTimer(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t b_TimerNbr, uint8_t b_InterruptFlag);
+/* -5 exchange failed (-4 is not used); 0. */
 int16_t MFB_CALL i_MFB_DisableTimer(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                     uint8_t b_TimerNbr);
+/* -5 exchange failed (-4 is not used); 0. */
 int16_t MFB_CALL i_MFB_ReadTimerValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                       uint8_t b_TimerNbr, uint32_t* pdw_TimerValue);
+/* The values of timers 0, 1 and 2 into an array of three. No timer number: -3 exchange failed;
+ * 0. */
 int16_t MFB_CALL i_MFB_ReadAllTimerValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                          uint32_t* pdw_TimerValueArray);
+/* -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_GetTimerOutputLevel(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                            uint8_t b_TimerNbr, uint8_t* pb_OutputLevel);
+/* -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_GetTimerProgressStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint8_t b_TimerNbr, uint8_t* pb_TimerStatus);
+/* -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_GetTimerProgressStatusEx(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                 uint8_t b_TimerNbr, uint8_t* pb_TimerStatus);
+/* -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_WriteTimerValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                        uint8_t b_TimerNbr, uint32_t dw_WriteValue);
 

@@ -76,9 +76,9 @@ std::unique_ptr<Module> make_module(Function f) {
     case Function::Counter:
         return nullptr; // counter module: not simulated yet
     case Function::Timer:
-        return nullptr; // timer module: not simulated yet
+        return make_timer_module();
     case Function::TtlIo:
-        return nullptr; // TTL I/O module: not simulated yet
+        return make_ttl_module();
     case Function::Ssi:
         return nullptr; // SSI module: not simulated yet
     case Function::Pwm:

@@ -1,0 +1,268 @@
+#include "sim/timer_module.h"
+
+#include "sim/modules.h"
+
+namespace mfb::sim {
+namespace {
+
+constexpr std::uint32_t kInit = 0x900020B0;
+constexpr std::uint32_t kEnable = 0x900020B4;
+constexpr std::uint32_t kDisable = 0x900020B8;
+constexpr std::uint32_t kReadValue = 0x900020BC;
+constexpr std::uint32_t kReadAll = 0x900020C0;
+constexpr std::uint32_t kOutputLevel = 0x900020C4;
+constexpr std::uint32_t kProgressStatus = 0x900020C8;
+constexpr std::uint32_t kWriteValue = 0x900020CC;
+constexpr std::uint32_t kProgressStatusEx = 0x90002184;
+
+constexpr std::uint64_t kFullCount = std::uint64_t{1} << 32;
+
+constexpr std::uint8_t kStatusCounting = 0x01;
+constexpr std::uint8_t kStatusWaiting = 0x02;
+constexpr std::uint8_t kStatusReachedZero = 0x04;
+
+std::uint32_t get_u32(const std::uint8_t* b, std::size_t off) {
+    return static_cast<std::uint32_t>(b[off]) | static_cast<std::uint32_t>(b[off + 1]) << 8 |
+           static_cast<std::uint32_t>(b[off + 2]) << 16 |
+           static_cast<std::uint32_t>(b[off + 3]) << 24;
+}
+
+void put_u32(std::uint8_t* b, std::size_t off, std::uint64_t v) {
+    for (std::size_t i = 0; i < 4; ++i)
+        b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A loaded value of 0 stands for the full 2^32 counts of the 32-bit counter.
+std::uint64_t counts_of(std::uint32_t value) {
+    return value == 0 ? kFullCount : value;
+}
+
+// What one request needs: its size in, the room for its answer, and whether byte 1 names a timer.
+struct Layout {
+    std::uint32_t code, in, out;
+    bool names_timer;
+};
+constexpr Layout kLayouts[] = {
+    {kInit, 12, 0, true},          {kEnable, 3, 0, true},     {kDisable, 2, 0, true},
+    {kReadValue, 2, 8, true},      {kReadAll, 1, 16, false},  {kOutputLevel, 2, 3, true},
+    {kProgressStatus, 2, 3, true}, {kWriteValue, 8, 0, true}, {kProgressStatusEx, 2, 3, true},
+};
+
+} // namespace
+
+bool TimerModule::counting(const Timer& t) {
+    if (!t.enabled || t.finished)
+        return false;
+    return triggered_mode(t) ? t.triggered : gate_active(t);
+}
+
+bool TimerModule::output_high(const Timer& t) {
+    bool high = false;
+    switch (t.mode) {
+    case 0:
+    case 1:
+        high = t.finished;
+        break;
+    case 3:
+        high = t.count > t.value / 2;
+        break;
+    default: // 2, 4 and 5: low during the last count
+        high = !(t.started && t.count == 1);
+        break;
+    }
+    return high != t.inverted;
+}
+
+// Clock edges that the timer's own clock (internal or external) gave since the last catch-up.
+std::uint64_t TimerModule::new_edges(Timer& t, std::uint64_t now_ns) {
+    const std::uint64_t period = t.selector == 0   ? kClockPeriodNs
+                                 : t.selector == 2 ? t.external_period_ns
+                                                   : 0;
+    if (period == 0 || now_ns < t.origin_ns)
+        return 0;
+    const std::uint64_t shift = t.falling_edge ? period / 2 : 0;
+    const std::uint64_t edges = (now_ns - t.origin_ns + shift) / period;
+    const std::uint64_t fresh = edges - t.edges_seen;
+    t.edges_seen = edges;
+    return fresh;
+}
+
+// Counts `edges` clocks if the timer counts; returns how often the count reached zero.
+std::uint64_t TimerModule::count_down(Timer& t, std::uint64_t edges) {
+    if (edges == 0 || !counting(t))
+        return 0;
+    if (edges < t.count) {
+        t.count -= edges;
+        return 0;
+    }
+    std::uint64_t passages = 1;
+    if (periodic_mode(t)) {
+        const std::uint64_t rest = edges - t.count;
+        passages += rest / t.value;
+        t.count = t.value - rest % t.value;
+    } else {
+        t.count = 0;
+        t.finished = true;
+        if (triggered_mode(t))
+            t.triggered = false; // armed again for the next trigger
+        else
+            t.enabled = false;
+    }
+    t.zeros += passages;
+    t.zero_since_read = true;
+    return passages;
+}
+
+void TimerModule::start_clock(Timer& t, std::uint64_t now_ns) {
+    t.origin_ns = now_ns;
+    t.edges_seen = 0;
+}
+
+void TimerModule::trigger(Timer& t) {
+    t.triggered = true;
+    t.finished = false;
+    t.started = true;
+    t.count = t.value;
+    start_clock(t, now_ns_);
+}
+
+void TimerModule::advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) {
+    if (now_ns < now_ns_) { // the bus clock was reset: start the clocks again from here
+        for (Timer& t : timers_)
+            start_clock(t, now_ns);
+        now_ns_ = now_ns;
+        return;
+    }
+    std::uint64_t below = 0; // zero passages of the timer below, the cascade clock
+    for (std::uint8_t i = 0; i < timers_.size(); ++i) {
+        Timer& t = timers_[i];
+        const std::uint64_t edges = new_edges(t, now_ns);
+        const std::uint64_t passages = count_down(t, t.selector == 1 ? below : edges);
+        if (passages != 0 && t.interrupts) {
+            InterruptRecord r;
+            r.record_byte = position;
+            r.word1 = i;
+            r.word2 = static_cast<std::uint32_t>(t.zeros);
+            r.values[0] = static_cast<std::uint32_t>(passages);
+            r.value_count = 1;
+            interrupts.raise(r);
+        }
+        below = passages;
+    }
+    now_ns_ = now_ns;
+}
+
+void TimerModule::set_gate(std::uint8_t timer, bool high) {
+    if (timer >= timers_.size())
+        return;
+    Timer& t = timers_[timer];
+    if (t.gate_high == high)
+        return;
+    t.gate_high = high;
+    if (triggered_mode(t) && t.enabled && gate_active(t))
+        trigger(t);
+}
+
+bool TimerModule::gate(std::uint8_t timer) const {
+    return timer < timers_.size() && timers_[timer].gate_high;
+}
+
+void TimerModule::set_external_clock(std::uint8_t timer, std::uint64_t period_ns) {
+    if (timer >= timers_.size())
+        return;
+    Timer& t = timers_[timer];
+    t.external_period_ns = period_ns;
+    if (t.selector == 2)
+        start_clock(t, now_ns_);
+}
+
+bool TimerModule::exchange(ModuleExchange& m) {
+    advance(m.now_ns, m.position, m.interrupts);
+    const vbus::Exchange& x = m.x;
+    for (const Layout& l : kLayouts) {
+        if (l.code != x.code)
+            continue;
+        if (x.in_size < l.in || x.out_size < l.out)
+            return false;
+        if (l.names_timer && x.buffer[1] >= timers_.size())
+            return false;
+        m.x.bytes_returned = l.out;
+        return answer(m);
+    }
+    return false;
+}
+
+bool TimerModule::answer(ModuleExchange& m) {
+    std::uint8_t* b = m.x.buffer;
+    Timer& t = timers_[m.x.code == kReadAll ? 0 : b[1]];
+    switch (m.x.code) {
+    case kInit: {
+        const std::uint8_t mode = b[2], selector = b[3];
+        if (mode > 5 || selector > 2 || (selector == 1 && b[1] == 0) || b[4] > 1 || b[5] > 1 ||
+            b[6] > 1)
+            return false;
+        const bool gate_high = t.gate_high;
+        const std::uint64_t external = t.external_period_ns;
+        t = Timer{};
+        t.gate_high = gate_high; // the inputs belong to the wiring, not to the set-up
+        t.external_period_ns = external;
+        t.mode = mode;
+        t.selector = selector;
+        t.falling_edge = b[4] == 1;
+        t.inverted = b[5] == 1;
+        t.gate_active_low = b[6] == 1;
+        t.value = t.count = counts_of(get_u32(b, 8));
+        return true;
+    }
+    case kEnable:
+        if (b[2] > 1)
+            return false;
+        t.interrupts = b[2] == 1;
+        if (t.enabled)
+            return true;
+        t.enabled = true;
+        t.zeros = 0;
+        start_clock(t, m.now_ns);
+        if (!triggered_mode(t)) {
+            if (t.finished) {
+                t.count = t.value;
+                t.finished = false;
+            }
+            t.started = true;
+        }
+        return true;
+    case kDisable:
+        t.enabled = false;
+        return true;
+    case kWriteValue:
+        t.value = t.count = counts_of(get_u32(b, 4));
+        t.finished = false;
+        return true;
+    case kReadValue:
+        put_u32(b, 4, t.count);
+        return true;
+    case kReadAll:
+        for (std::size_t i = 0; i < timers_.size(); ++i)
+            put_u32(b, 4 + 4 * i, timers_[i].count);
+        return true;
+    case kOutputLevel:
+        b[2] = output_high(t) ? 1 : 0;
+        return true;
+    case kProgressStatus:
+        b[2] = counting(t) ? 1 : 0;
+        return true;
+    case kProgressStatusEx:
+        b[2] = static_cast<std::uint8_t>((counting(t) ? kStatusCounting : 0) |
+                                         (t.enabled && !counting(t) ? kStatusWaiting : 0) |
+                                         (t.zero_since_read ? kStatusReachedZero : 0));
+        t.zero_since_read = false;
+        return true;
+    }
+    return false;
+}
+
+std::unique_ptr<Module> make_timer_module() {
+    return std::make_unique<TimerModule>();
+}
+
+} // namespace mfb::sim
