@@ -152,12 +152,12 @@ void SsiModule::advance(std::uint64_t now_ns, std::uint8_t, InterruptSink&) {
 }
 
 bool SsiModule::set_up(ModuleExchange& m, Mode mode) {
+    if (!fits(m, mode == Mode::Values ? 16 : 8, 0))
+        return false;
     const std::uint8_t* b = m.x.buffer;
     Setup s;
     s.frame = b[1];
     if (mode == Mode::Values) {
-        if (!fits(m, 16, 0))
-            return false;
         s.position = b[2];
         s.turns = b[3];
         s.base_mhz = b[4];
@@ -167,8 +167,6 @@ bool SsiModule::set_up(ModuleExchange& m, Mode mode) {
             s.turns > s.frame - s.position || s.option > 1)
             return false;
     } else {
-        if (!fits(m, 8, 0))
-            return false;
         s.base_mhz = b[2];
         s.clock = le_u32(b, 4);
         if (s.frame < 2 || s.frame > 48)

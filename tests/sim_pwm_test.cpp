@@ -201,4 +201,29 @@ TEST_F(SimPwm, DigitalOutputAutomaticOrByHand) {
     EXPECT_FALSE(output());
 }
 
+// A request shorter than its layout fails in the SSI and the PWM module alike; neither reads
+// past it (the sanitizers watch the one-byte buffer).
+class SimModules : public BusTest {};
+TEST_F(SimModules, ShortRequestsFailTheExchange) {
+    struct Family {
+        std::size_t board;
+        std::uint8_t module;
+        std::uint32_t first, last;
+    };
+    const Family families[] = {{0, 3, 0x900020EC, 0x90002118}, {1, 0, 0x90002158, 0x90002180}};
+    for (const Family& f : families) {
+        auto board = mfb::sim::make_board(f.board);
+        for (std::uint32_t code = f.first; code <= f.last; code += 4) {
+            SCOPED_TRACE(code);
+            std::uint8_t byte = f.module;
+            mfb::vbus::Exchange x;
+            x.code = code;
+            x.buffer = &byte;
+            x.in_size = x.out_size = 1;
+            x.in_null = x.out_null = false;
+            EXPECT_EQ(board->exchange(x), 0);
+        }
+    }
+}
+
 } // namespace
