@@ -234,30 +234,61 @@ int16_t MFB_CALL i_MFB_WriteTimerValue(MFB_BoardHandle dw_BoardHandle, uint8_t b
 
 /* ---- SSI ---------------------------------------------------------------------------------------
  */
+/* Up to three SSI encoders on channels 0 to 2. The module is set up for decoded values (InitSSI:
+ * value 1 and value 2 per channel) or for raw frames (InitSSIRawData: one or two words per
+ * channel); values are read at once or in two steps (StartSSIAcquisition, GetSSIAcquisitionStatus,
+ * GetSSIValue / GetSSIRawDataValue). Every function: -1 handle not open; then its argument codes;
+ * the last code of each list is a failed exchange (the driver reports its refusals that way).
+ * Out values are written only on success. */
 
+/* Frame length 2 to 32 bits, position bits 1 to the frame length, turn bits 0 to the rest;
+ * clock base 30 or 33 (MHz); SSI clock 229 (base 30) or 252 (base 33) to 5,000,000 Hz;
+ * option flag 0 or 1.
+ * -2 module above 3; -3 frame length; -4 position bits; -5 turn bits; -6 clock base;
+ * -7 SSI clock; -8 option flag; -9 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_InitSSI(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                uint8_t b_SSIProfile, uint8_t b_PositionTurnLength,
                                uint8_t b_TurnCptLength, uint8_t b_PCIInputClock,
                                uint32_t dw_SSIOutputClock, uint8_t b_SSICountingMode);
+/* Frame length 2 to 48 bits; clock base and SSI clock as i_MFB_InitSSI.
+ * -2 module; -3 frame length; -4 clock base; -5 SSI clock; -9 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_InitSSIRawData(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                       uint8_t b_SSIProfile, uint8_t b_PCIInputClock,
                                       uint32_t dw_SSIOutputClock);
+/* Value 1 and value 2 of one channel, read now.
+ * -2 module; -3 channel above 2; -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_Read1SSIValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                      uint8_t b_SelectedSSI, uint32_t* pdw_Position,
                                      uint32_t* pdw_TurnCpt);
+/* The raw frame of one channel, read now, into an array of two words: word 0 always, word 1 when
+ * the word count is above 1, else element 1 is set to 0.
+ * -2 module; -3 channel above 2; -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_Read1SSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_SelectedSSI, uint32_t* pdw_RawData,
                                             uint8_t b_WordCount);
+/* Value 1 and value 2 of all three channels, element n for channel n.
+ * -2 module; -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadAllSSIValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                        uint32_t* pdw_PositionArray, uint32_t* pdw_TurnCptArray);
+/* The raw words of all channels: the first b_WordCount words (0 to 16) go to the array; 0 writes
+ * nothing. The answer holds 16 words, so a count above 16 is refused with -4 before anything is
+ * sent, and nothing is written.
+ * -2 module; -4 word count above 16; -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadAllSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint32_t* pdw_RawDataArray, uint8_t b_WordCount);
+/* One bit of the digital input byte, as 0 or 1; bit numbers from 8 up read 0.
+ * -2 module; -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadSSI1DigitalInput(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_InputChannel, uint8_t* pb_ChannelStatus);
+/* The whole digital input byte. -2 module; -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_ReadSSIAllDigitalInput(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint8_t* pb_InputStatus);
+/* Switch the digital output. -2 module; -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetSSIDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetSSIDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
+/* Two-step read: start an acquisition of all channels, poll its status, fetch each channel.
+ * -2 module; -3 exchange failed; 0 (GetSSIValue and GetSSIRawDataValue: -3 channel above 2,
+ * -4 exchange failed, as the immediate reads). */
 int16_t MFB_CALL i_MFB_StartSSIAcquisition(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_GetSSIAcquisitionStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint8_t* pb_Status);
@@ -270,37 +301,53 @@ int16_t MFB_CALL i_MFB_GetSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_
 
 /* ---- PWM ---------------------------------------------------------------------------------------
  */
-/* Timing units: 0 ns (150 to 4,294,967,295), 1 us (1 to 429,496,729), 2 ms (1 to 429,496),
- * 3 s (1 to 429), 4 min (1 to 7). A refusal of the board driver with status word s gives
- * -(s + 100) as a 16-bit value, or -32768 where that value would be 0. */
+/* Two PWMs (0 and 1), three digital inputs (0 to 2) and one digital output. Timing units:
+ * 0 ns (150 to 4,294,967,295), 1 us (1 to 429,496,729), 2 ms (1 to 429,496), 3 s (1 to 429),
+ * 4 min (1 to 7); both durations take the limits of the unit. Every function: -1 handle not open;
+ * then its argument codes and its code for a failed exchange; a refusal of the board driver with
+ * status word s gives -(s + 100) as a 16-bit value (s = 1 gives -101), or -32768 where that value
+ * would be 0. Out values are written only on success (0). */
 
+/* -2 module above 3; -3 PWM above 1; -4 timing unit above 4; -5 first duration; -6 second
+ * duration; -7 exchange failed; driver refused; 0. The two results are the driver's set-up
+ * results. */
 int16_t MFB_CALL i_MFB_InitPWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_PWM,
                                uint8_t b_TimingUnit, uint32_t dw_LowTiming, uint32_t dw_HighTiming,
                                uint32_t* pdw_RealLowTiming, uint32_t* pdw_RealHighTiming);
+/* Codes as i_MFB_InitPWM. */
 int16_t MFB_CALL i_MFB_SetNewPWMTiming(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                        uint8_t b_PWM, uint8_t b_TimingUnit, uint32_t dw_LowTiming,
                                        uint32_t dw_HighTiming);
+/* Setting bytes: 0 or 1, but the third 0 to 2.
+ * -2 module; -3 PWM; -4 to -8 setting bytes 1 to 5; -9 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_EnablePWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_PWM,
                                  uint8_t b_StartLevel, uint8_t b_StopMode, uint8_t b_StopLevel,
                                  uint8_t b_ExternGate, uint8_t b_InterruptEnable);
+/* -2 module; -3 PWM; -4 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_DisablePWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                   uint8_t b_PWM);
+/* -2 module; -3 PWM; -4 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_GetPWMInitialisation(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_PWM, uint8_t* pb_TimingUnit,
                                             uint32_t* pdw_LowTiming, uint32_t* pdw_HighTiming,
                                             uint8_t* pb_StartLevel, uint8_t* pb_StopMode,
                                             uint8_t* pb_StopLevel, uint8_t* pb_ExternGate,
                                             uint8_t* pb_InterruptEnable, uint8_t* pb_Enable);
+/* -2 module; -3 PWM; -4 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_GetPWMStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                     uint8_t b_PWM, uint8_t* pb_PWMOutputStatus,
                                     uint8_t* pb_ExternGateStatus);
+/* -2 module; -3 input above 2; -4 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_ReadPWM1DigitalInput(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_InputChannel, uint8_t* pb_ChannelStatus);
+/* -2 module; -3 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_ReadPWMAllDigitalInputs(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint8_t* pb_InputStatus);
+/* -2 module; -3 flag above 1; -4 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_EnableDisablePWMDigitalOutputManualSetting(MFB_BoardHandle dw_BoardHandle,
                                                                   uint8_t b_ModulNbr,
                                                                   uint8_t b_ManualSetting);
+/* -2 module; -3 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 

@@ -80,9 +80,9 @@ std::unique_ptr<Module> make_module(Function f) {
     case Function::TtlIo:
         return make_ttl_module();
     case Function::Ssi:
-        return nullptr; // SSI module: not simulated yet
+        return make_ssi_module();
     case Function::Pwm:
-        return nullptr; // PWM module: not simulated yet
+        return make_pwm_module();
     }
     return nullptr;
 }
