@@ -9,7 +9,7 @@
 #include <functional>
 #include <ostream>
 
-namespace mfbtest {
+namespace mfbtest::argcheck {
 
 // The caller's out variables, preset to a pattern that the answers below never carry, so that a
 // test sees whether a call wrote them.
@@ -121,4 +121,4 @@ class OpenRecorderTest : public BusTest {
     std::shared_ptr<RecordingDriver> driver;
 };
 
-} // namespace mfbtest
+} // namespace mfbtest::argcheck

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <functional>
 
-namespace mfbtest {
+namespace mfbtest::cases {
 
 // The caller's variables of one call, filled with a pattern no answer uses, so that any write
 // shows.
@@ -135,4 +135,4 @@ inline Bytes zeros(std::size_t n) {
     return Bytes(n, 0);
 }
 
-} // namespace mfbtest
+} // namespace mfbtest::cases

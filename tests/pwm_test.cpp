@@ -6,6 +6,7 @@
 #include "board/status.h"
 
 using namespace mfbtest;
+using namespace mfbtest::cases;
 
 namespace {
 

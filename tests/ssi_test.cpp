@@ -3,6 +3,7 @@
 #include "exchange_cases.h"
 
 using namespace mfbtest;
+using namespace mfbtest::cases;
 
 namespace {
 

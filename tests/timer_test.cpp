@@ -4,6 +4,7 @@
 #include "argument_check_table.h"
 
 using namespace mfbtest;
+using namespace mfbtest::argcheck;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 using namespace mfbtest;
+using namespace mfbtest::argcheck;
 
 namespace {
 
