@@ -118,6 +118,8 @@ std::uint32_t priority_class(); // last class given to SetPriorityClass (0 befor
 // Priority given to a thread by SetThreadPriority, by the thread's handle value; nullopt when
 // none was set or the handle is unknown.
 std::optional<int> thread_priority(std::uint32_t thread_handle);
+// The last priority given to SetThreadPriority, whatever the thread (nullopt before any).
+std::optional<int> last_thread_priority();
 
 struct CreateFileCall {
     std::string path;

@@ -7,9 +7,15 @@
 #include "mfb_vbus.h"
 #include "sim/sim_board.h"
 
+#include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace mfbctl {
 
@@ -41,6 +47,83 @@ CLI::Option* add_board_option(CLI::App* cmd, unsigned& board) {
 
 } // namespace mfbctl
 
+namespace {
+
+std::vector<std::shared_ptr<mfb::sim::SimBoard>> g_boards;
+
+void add_groups(CLI::App& app) {
+    for (mfbctl::CommandGroup group : mfbctl::command_groups())
+        group(app);
+}
+
+// Runs a parsed command; reports a failure on stderr and returns the exit status.
+template <class Run> int report(CLI::App& app, Run run) {
+    try {
+        run();
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "mfbctl: %s\n", e.what());
+        return 1;
+    }
+}
+
+// Reads commands from the standard input, one per line, on the same boards: set-ups made by one
+// line hold for the next. Blank lines and lines starting with # are skipped. The exit status is 1
+// when any command failed.
+int shell() {
+    const bool interactive = isatty(0);
+    int worst = 0;
+    std::string line;
+    for (;;) {
+        if (interactive) {
+            std::fputs("mfb> ", stdout);
+            std::fflush(stdout);
+        }
+        if (!std::getline(std::cin, line))
+            break;
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        const std::string word = line.substr(first, line.find_first_of(" \t\r", first) - first);
+        if (word == "exit" || word == "quit")
+            break;
+        CLI::App app{"mfbctl shell command", "mfbctl"};
+        app.require_subcommand(1);
+        add_groups(app);
+        if (int rc = report(app, [&] { app.parse(line, false); }); rc != 0)
+            worst = 1;
+        std::fflush(stdout);
+    }
+    if (interactive)
+        std::fputs("\n", stdout);
+    return worst;
+}
+
+} // namespace
+
+namespace mfbctl {
+
+std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index) {
+    if (index >= g_boards.size())
+        throw std::runtime_error(fmt::format("no simulated board at index {}", index));
+    return g_boards[index];
+}
+
+namespace {
+
+void add_session_commands(CLI::App& app) {
+    static unsigned ms = 0;
+    auto* sleep = app.add_subcommand("sleep", "wait a number of milliseconds (in shell scripts)");
+    sleep->add_option("MS", ms, "milliseconds")->required();
+    sleep->callback([] { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+}
+const RegisterCommands registered(add_session_commands);
+
+} // namespace
+} // namespace mfbctl
+
 int main(int argc, char** argv) {
     CLI::App app{"mfbctl: drive MFB counter and multifunction boards"};
     app.require_subcommand(1);
@@ -48,35 +131,27 @@ int main(int argc, char** argv) {
     app.add_option("--sim-boards", simulated, "number of simulated boards on the bus")
         ->capture_default_str()
         ->check(CLI::Range(0u, 255u));
+    add_groups(app);
+    bool run_shell = false;
+    app.add_subcommand("shell", "read commands from the standard input, one per line, on the "
+                                "same boards")
+        ->callback([&] { run_shell = true; });
 
-    for (mfbctl::CommandGroup group : mfbctl::command_groups())
-        group(app);
-
-    // The simulated boards must be on the bus before any command runs; CLI11 runs the commands'
-    // callbacks during parsing, so they are attached in a pre-parse hook.
-    std::vector<std::shared_ptr<mfb::sim::SimBoard>> boards;
+    // The simulated boards are put on the bus once the command line is parsed and before any
+    // command runs; they run on the real clock, ticking from a thread of their own.
     app.parse_complete_callback([&] {
         mfb::vbus::reset_process();
         for (unsigned i = 0; i < simulated; ++i) {
-            boards.push_back(mfb::sim::make_board(i));
-            mfb::vbus::attach(boards.back());
-            boards.back()->start_ticker();
+            g_boards.push_back(mfb::sim::make_board(i));
+            mfb::vbus::attach(g_boards.back());
+            g_boards.back()->start_ticker();
         }
     });
 
-    int rc = 0;
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        rc = app.exit(e);
-    } catch (const mfbctl::CallFailed& e) {
-        std::fprintf(stderr, "mfbctl: %s\n", e.what());
-        rc = 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "mfbctl: %s\n", e.what());
-        rc = 1;
-    }
-    for (auto& b : boards)
+    int rc = report(app, [&] { app.parse(argc, argv); });
+    if (rc == 0 && run_shell)
+        rc = shell();
+    for (auto& b : g_boards)
         b->stop_ticker();
     mfb::vbus::reset_process(); // ends any interrupt thread still running before the boards go
     return rc;

@@ -3,11 +3,13 @@
 #pragma once
 
 #include "mfb.h"
+#include "sim/sim_board.h"
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +42,9 @@ class OpenBoard {
   private:
     MFB_BoardHandle handle_ = 0;
 };
+
+// The simulated board at a bus index (Linux); throws when there is none.
+std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index);
 
 // Adds the -b/--board option (default 0) to a command.
 CLI::Option* add_board_option(CLI::App* cmd, unsigned& board);

@@ -75,6 +75,7 @@ struct Bus {
     DWORD next_thread_id = 1000;
 
     std::uint32_t priority_class = 0;
+    std::optional<int> last_thread_priority;
     std::optional<CreateFileCall> last_create_file;
     std::vector<MessageBoxCall> message_boxes;
     std::function<void(unsigned)> exit_hook;
@@ -241,6 +242,7 @@ void reset_process() {
         for (auto& f : b.faults)
             f.clear();
         b.priority_class = 0;
+        b.last_thread_priority.reset();
         b.last_create_file.reset();
         b.message_boxes.clear();
         b.exit_hook = nullptr;
@@ -323,6 +325,12 @@ std::optional<int> thread_priority(std::uint32_t thread_handle) {
     std::lock_guard lock(b.mutex);
     auto* t = find_locked<ThreadObj>(b, handle_of(thread_handle));
     return t ? t->state->priority : std::nullopt;
+}
+
+std::optional<int> last_thread_priority() {
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    return b.last_thread_priority;
 }
 
 std::optional<CreateFileCall> last_create_file() {
@@ -855,6 +863,7 @@ BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
         return FALSE;
     }
     t->state->priority = nPriority;
+    b.last_thread_priority = nPriority;
     return TRUE;
 }
 

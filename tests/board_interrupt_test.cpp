@@ -1,0 +1,412 @@
+// Board interrupt delivery with real threads: install and reset, the drain of records, and the
+// tear-down that never closes a handle the interrupt thread may still use.
+#include "bus_fixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+using namespace mfbtest;
+using mfb::vbus::Fn;
+
+namespace {
+
+constexpr std::uint32_t kInterruptEvent = 0x90002004;
+constexpr std::uint32_t kInterruptRecord = 0x90002008;
+constexpr auto kPatience = std::chrono::seconds(10);
+
+struct Record {
+    std::uint32_t word1 = 0, word2 = 0;
+    std::uint32_t values[16] = {};
+    std::uint32_t count = 0;
+    std::uint8_t byte = 0;
+};
+
+// A board whose driver queues records and sets the event it was handed, as the real driver does.
+// Hooks let a test act at an exact point of the drain.
+class InterruptDriver : public mfb::vbus::Driver {
+  public:
+    // Queue a record and signal the event (if the library has handed one over).
+    void push(const Record& r) {
+        std::uint32_t event;
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(r);
+            event = event_;
+        }
+        if (event)
+            mfb::vbus::signal_event(event);
+    }
+    std::uint32_t event() const {
+        std::lock_guard lock(mutex_);
+        return event_;
+    }
+    std::vector<std::uint32_t> events_handed() const {
+        std::lock_guard lock(mutex_);
+        return handed_;
+    }
+    unsigned reads() const {
+        std::lock_guard lock(mutex_);
+        return reads_;
+    }
+    std::size_t pending() const {
+        std::lock_guard lock(mutex_);
+        return queue_.size();
+    }
+    // Runs inside the exchange that answers the end of the queue (outside the driver's lock).
+    std::function<void()> on_end_of_queue;
+    std::atomic<bool> fail_reads{false};
+
+    int exchange(mfb::vbus::Exchange& x) override {
+        if (x.code == kInterruptEvent) {
+            std::uint32_t v;
+            std::memcpy(&v, x.buffer, 4);
+            bool pending;
+            {
+                std::lock_guard lock(mutex_);
+                event_ = v;
+                handed_.push_back(v);
+                pending = !queue_.empty();
+            }
+            if (pending) // records that arrived while no event was known
+                mfb::vbus::signal_event(v);
+            return 1;
+        }
+        if (x.code != kInterruptRecord)
+            return 1; // the handle notice
+        if (fail_reads)
+            return 0;
+        std::optional<Record> r;
+        {
+            std::lock_guard lock(mutex_);
+            ++reads_;
+            if (!queue_.empty()) {
+                r = queue_.front();
+                queue_.pop_front();
+            }
+        }
+        std::memset(x.buffer, 0, 80);
+        if (!r) {
+            x.buffer[77] = 1;
+            if (on_end_of_queue)
+                on_end_of_queue();
+        } else {
+            Bytes b(80, 0);
+            mfb::vbus::put_u32(b, 0, r->word1);
+            mfb::vbus::put_u32(b, 4, r->word2);
+            for (int i = 0; i < 16; ++i)
+                mfb::vbus::put_u32(b, 8 + 4 * static_cast<std::size_t>(i), r->values[i]);
+            mfb::vbus::put_u32(b, 72, r->count);
+            b[76] = r->byte;
+            std::memcpy(x.buffer, b.data(), 80);
+        }
+        x.bytes_returned = 80;
+        return 1;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::deque<Record> queue_;
+    std::uint32_t event_ = 0;
+    std::vector<std::uint32_t> handed_;
+    unsigned reads_ = 0;
+};
+
+// What the routine saw, shared with the test thread.
+struct Call {
+    std::uint32_t handle, byte, word1, word2, count;
+    std::uint32_t values[16];
+    std::thread::id thread;
+};
+std::mutex g_mutex;
+std::condition_variable g_changed;
+std::vector<Call> g_calls;
+std::function<void(const Call&)> g_inside; // runs inside the routine, after the call is recorded
+
+void MFB_CALL routine(std::uint32_t handle, std::uint32_t byte, std::uint32_t word1,
+                      std::uint32_t word2, std::uint32_t count, std::uint32_t* values) {
+    Call c{handle, byte, word1, word2, count, {}, std::this_thread::get_id()};
+    std::memcpy(c.values, values, sizeof c.values);
+    std::function<void(const Call&)> inside;
+    {
+        std::lock_guard lock(g_mutex);
+        g_calls.push_back(c);
+        inside = g_inside;
+    }
+    g_changed.notify_all();
+    if (inside)
+        inside(c);
+}
+
+class BoardInterrupt : public BusTest {
+  protected:
+    std::shared_ptr<InterruptDriver> driver = std::make_shared<InterruptDriver>();
+    MFB_BoardHandle board = 0;
+
+    void SetUp() override {
+        BusTest::SetUp();
+        {
+            std::lock_guard lock(g_mutex);
+            g_calls.clear();
+            g_inside = nullptr;
+        }
+        mfb::vbus::attach(driver);
+        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &board), 0);
+    }
+    void TearDown() override {
+        BusTest::TearDown();
+        std::lock_guard lock(g_mutex);
+        g_inside = nullptr;
+    }
+
+    // Waits until the routine has been called n times in all.
+    bool wait_calls(std::size_t n) {
+        std::unique_lock lock(g_mutex);
+        return g_changed.wait_for(lock, kPatience, [&] { return g_calls.size() >= n; });
+    }
+    // Waits until a condition on the bus holds (the interrupt thread acts on its own time).
+    template <class P> bool eventually(P predicate) {
+        auto until = std::chrono::steady_clock::now() + kPatience;
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    std::vector<Call> calls() {
+        std::lock_guard lock(g_mutex);
+        return g_calls;
+    }
+};
+
+Record record(std::uint32_t word1, std::uint32_t count = 3, std::uint8_t byte = 0x81) {
+    Record r;
+    r.word1 = word1;
+    r.word2 = ~word1;
+    r.count = count;
+    r.byte = byte;
+    for (std::uint32_t i = 0; i < 16; ++i)
+        r.values[i] = word1 * 100 + i;
+    return r;
+}
+
+TEST_F(BoardInterrupt, InstallHandsTheDriverItsEventAndRaisesPriorities) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    ASSERT_EQ(driver->events_handed().size(), 1u);
+    EXPECT_TRUE(mfb::vbus::signal_event(driver->event())) << "the value handed over is an event";
+    EXPECT_EQ(mfb::vbus::priority_class(), 0x100u);
+    EXPECT_EQ(mfb::vbus::last_thread_priority(), 15);
+    // The board handle, two events and the thread.
+    EXPECT_EQ(mfb::vbus::open_handles(), 4u);
+    EXPECT_EQ(i_MFB_SetBoardIntRoutine(board, routine), -2);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+    EXPECT_EQ(mfb::vbus::priority_class(), 0x100u) << "the process stays in real-time class";
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
+}
+
+TEST_F(BoardInterrupt, UnknownHandle) {
+    EXPECT_EQ(i_MFB_SetBoardIntRoutine(board + 4, routine), -1);
+    EXPECT_EQ(i_MFB_SetBoardIntRoutine(0, routine), -1);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board + 4), -1);
+    EXPECT_EQ(mfb::vbus::calls(Fn::CreateEventA), 0u);
+}
+
+struct InstallFault {
+    Fn fn;
+    unsigned nth;
+    std::int16_t code;
+};
+
+// Every failing step of the install gives its code and leaves nothing behind: no event, no
+// thread, the flag still 0 (a later install succeeds).
+TEST_F(BoardInterrupt, EveryInstallFailureReleasesWhatItHeld) {
+    const InstallFault cases[] = {
+        {Fn::CreateEventA, 1, -3},     {Fn::CreateEventA, 2, -4},      {Fn::CreateThread, 1, -5},
+        {Fn::SetPriorityClass, 1, -6}, {Fn::SetThreadPriority, 1, -7}, {Fn::DeviceIoControl, 1, -8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << mfb::vbus::name(c.fn) << " #" << c.nth);
+        mfb::vbus::fail(c.fn, c.nth);
+        EXPECT_EQ(i_MFB_SetBoardIntRoutine(board, routine), c.code);
+        EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+        EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
+        ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+        ASSERT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    }
+}
+
+TEST_F(BoardInterrupt, TwoRecordsAtOneSignalGiveTwoCallsInOrder) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    // Queue both before the one signal that counts.
+    const std::uint32_t event = driver->event();
+    ASSERT_NE(event, 0u);
+    driver->push(record(1, 3, 0x81));
+    driver->push(record(2, 16, 0x02));
+    ASSERT_TRUE(wait_calls(2));
+    auto c = calls();
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c[0].handle, board);
+    EXPECT_EQ(c[0].byte, 0x81u);
+    EXPECT_EQ(c[0].word1, 1u);
+    EXPECT_EQ(c[0].word2, ~1u);
+    EXPECT_EQ(c[0].count, 3u);
+    EXPECT_EQ(c[0].values[0], 100u);
+    EXPECT_EQ(c[0].values[15], 115u);
+    EXPECT_EQ(c[1].word1, 2u);
+    EXPECT_EQ(c[1].count, 16u);
+    EXPECT_EQ(c[1].values[15], 215u);
+    EXPECT_NE(c[0].thread, std::this_thread::get_id());
+    // The thread waits again: a later record is delivered too.
+    driver->push(record(3));
+    ASSERT_TRUE(wait_calls(3));
+    EXPECT_EQ(calls()[2].word1, 3u);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    EXPECT_EQ(calls().size(), 3u) << "the end-of-queue records call nothing";
+}
+
+TEST_F(BoardInterrupt, RecordWithoutValuesIsDelivered) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->push(record(7, 0));
+    ASSERT_TRUE(wait_calls(1));
+    EXPECT_EQ(calls()[0].count, 0u);
+    EXPECT_EQ(calls()[0].values[4], 704u) << "the routine still gets the sixteen values";
+}
+
+TEST_F(BoardInterrupt, NullRoutineEndsTheThreadAtTheFirstRecord) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, nullptr), 0);
+    driver->push(record(1));
+    ASSERT_TRUE(eventually([&] { return driver->reads() == 1; }));
+    driver->push(record(2));
+    // Nothing reads the second record: the thread has ended.
+    EXPECT_EQ(driver->reads(), 1u);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0) << "the flag stayed 1";
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+}
+
+TEST_F(BoardInterrupt, FailedReadEndsTheThreadAndResetStillCleansUp) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->fail_reads = true;
+    driver->push(record(1));
+    ASSERT_TRUE(eventually([&] { return mfb::vbus::calls(Fn::DeviceIoControl) >= 3; }));
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+    EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(BoardInterrupt, InstallResetInstallCreatesNewEventsAndThread) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    ASSERT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    auto handed = driver->events_handed();
+    ASSERT_EQ(handed.size(), 2u);
+    EXPECT_NE(handed[0], handed[1]);
+    EXPECT_FALSE(mfb::vbus::signal_event(handed[0])) << "the old event is closed";
+    driver->push(record(5));
+    ASSERT_TRUE(wait_calls(1));
+    EXPECT_EQ(calls()[0].word1, 5u);
+}
+
+// A record queued after the drain has read the end of the queue, but before the thread waits
+// again, sets the event once more; since the thread reset the event before draining, it wakes
+// and delivers the record.
+TEST_F(BoardInterrupt, SignalDuringTheDrainIsNotLost) {
+    bool once = true;
+    driver->on_end_of_queue = [&] {
+        if (once) {
+            once = false;
+            driver->push(record(9));
+        }
+    };
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->push(record(8));
+    ASSERT_TRUE(wait_calls(2));
+    EXPECT_EQ(calls()[0].word1, 8u);
+    EXPECT_EQ(calls()[1].word1, 9u);
+}
+
+TEST_F(BoardInterrupt, ResetWaitsForTheRoutineToReturn) {
+    std::atomic<bool> returned{false};
+    {
+        std::lock_guard lock(g_mutex);
+        g_inside = [&](const Call&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            returned = true;
+        };
+    }
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->push(record(1));
+    ASSERT_TRUE(wait_calls(1));
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    EXPECT_TRUE(returned.load()) << "the handles were closed while the routine ran";
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+}
+
+TEST_F(BoardInterrupt, ResetFromInsideTheRoutine) {
+    std::atomic<int> status{1};
+    {
+        std::lock_guard lock(g_mutex);
+        g_inside = [&](const Call& c) { status = i_MFB_ResetBoardIntRoutine(c.handle); };
+    }
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->push(record(1));
+    driver->push(record(2)); // already queued: must not be delivered after the reset
+    ASSERT_TRUE(wait_calls(1));
+    // The thread ends after the routine returns and closes its own handles.
+    ASSERT_TRUE(eventually([] { return mfb::vbus::open_handles() == 1u; }));
+    EXPECT_EQ(status.load(), 0);
+    EXPECT_EQ(calls().size(), 1u);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
+    // The board takes a new routine.
+    {
+        std::lock_guard lock(g_mutex);
+        g_inside = nullptr;
+    }
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    ASSERT_TRUE(wait_calls(2));
+    EXPECT_EQ(calls()[1].word1, 2u);
+}
+
+TEST_F(BoardInterrupt, FailedWaitLeavesTheHandlesOpenRatherThanClosingThemInUse) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    mfb::vbus::fail(Fn::WaitForSingleObject);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    EXPECT_EQ(mfb::vbus::open_handles(), 4u);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
+}
+
+// Install and reset over and over while the board raises interrupts from a thread of its own;
+// under ThreadSanitizer this must be free of data races, and no handle may leak.
+TEST_F(BoardInterrupt, InstallResetStressWhileInterruptsArrive) {
+    std::atomic<bool> running{true};
+    std::thread source([&] {
+        std::uint32_t n = 0;
+        while (running.load()) {
+            if (driver->pending() < 64)
+                driver->push(record(++n));
+            else
+                std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+        std::this_thread::yield();
+        ASSERT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    }
+    running = false;
+    source.join();
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+    // Every delivered record came in the driver's order.
+    auto c = calls();
+    EXPECT_FALSE(c.empty()) << "interrupts were delivered while installed";
+    for (std::size_t i = 1; i < c.size(); ++i)
+        ASSERT_LT(c[i - 1].word1, c[i].word1);
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+// The simulated board's own exchanges: identity, handle notice, and refusal of requests a
+// position cannot answer.
+#include "bus_fixture.h"
+
+#include "platform/win32.h"
+#include "sim/sim_board.h"
+
+#include <cstring>
+
+using namespace mfbtest;
+
+namespace {
+
+class SimBoardTest : public BusTest {};
+
+TEST_F(SimBoardTest, EachBoardHasItsOwnIdentity) {
+    mfb::sim::attach_boards(3);
+    std::uint8_t n = 0;
+    ASSERT_EQ(i_MFB_GetNumberOfBoards(&n), 0);
+    ASSERT_EQ(n, 3);
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        char text[50];
+        std::uint32_t w1, w2, w3, w4, w5;
+        std::uint8_t b;
+        ASSERT_EQ(i_MFB_GetBoardInformation(i, text, 50, &w1, &w3, &w2, &w4, &w5, &b), 0);
+        EXPECT_EQ(std::string(text), "MFB-SIM-" + std::to_string(i));
+        EXPECT_EQ(w1, 0x00010000u + i);
+        EXPECT_EQ(w4, 8u + i);
+        EXPECT_EQ(b, 4);
+    }
+    MFB_BoardHandle h = 0;
+    EXPECT_EQ(i_MFB_OpenBoardViaIdentifier("MFB-SIM-2", &h), 0);
+    auto board = std::dynamic_pointer_cast<mfb::sim::SimBoard>(mfb::vbus::board(2));
+    ASSERT_TRUE(board);
+    EXPECT_EQ(board->notified_handle(), h) << "the driver was told its handle";
+}
+
+TEST_F(SimBoardTest, IdentifierIsSettable) {
+    auto board = mfb::sim::make_board(0);
+    board->set_identifier("bench-A");
+    mfb::vbus::attach(board);
+    MFB_BoardHandle h = 0;
+    EXPECT_EQ(i_MFB_OpenBoardViaIdentifier("bench-A", &h), 0);
+}
+
+TEST_F(SimBoardTest, UnknownCodesAndEmptyPositionsAreRefused) {
+    auto board = std::make_shared<mfb::sim::SimBoard>(
+        mfb::sim::SimBoard::Identity{"x", {}, 4},
+        std::array<mfb::sim::Function, 4>{mfb::sim::Function::None, mfb::sim::Function::None,
+                                          mfb::sim::Function::None, mfb::sim::Function::None});
+    mfb::vbus::attach(board);
+    MFB_BoardHandle h = 0;
+    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+    HANDLE file = mfb::platform::to_handle(h);
+    std::uint8_t buf[12] = {0};
+    DWORD n = 0;
+    EXPECT_FALSE(DeviceIoControl(file, 0x90009990, buf, 12, buf, 12, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
+    // A timer request to position 0, which carries nothing.
+    EXPECT_FALSE(DeviceIoControl(file, 0x900020BC, buf, 8, buf, 8, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
+}
+
+TEST_F(SimBoardTest, QueuedInterruptsAreReadInOrderThenTheEndOfTheQueue) {
+    auto board = mfb::sim::make_board(0);
+    mfb::vbus::attach(board);
+    MFB_BoardHandle h = 0;
+    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+    mfb::sim::InterruptRecord r;
+    r.word1 = 7;
+    r.value_count = 2;
+    r.values[1] = 99;
+    r.record_byte = 3;
+    board->raise_interrupt(r);
+    r.word1 = 8;
+    board->raise_interrupt(r);
+    EXPECT_EQ(board->pending_interrupts(), 2u);
+    HANDLE file = mfb::platform::to_handle(h);
+    std::uint8_t rec[80];
+    DWORD n = 0;
+    for (std::uint32_t word1 : {7u, 8u}) {
+        ASSERT_TRUE(DeviceIoControl(file, 0x90002008, nullptr, 0, rec, 80, &n, nullptr));
+        std::uint32_t w, count, v1;
+        std::memcpy(&w, rec, 4);
+        std::memcpy(&v1, rec + 12, 4);
+        std::memcpy(&count, rec + 72, 4);
+        EXPECT_EQ(w, word1);
+        EXPECT_EQ(v1, 99u);
+        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(rec[76], 3);
+        EXPECT_EQ(rec[77], 0);
+    }
+    ASSERT_TRUE(DeviceIoControl(file, 0x90002008, nullptr, 0, rec, 80, &n, nullptr));
+    EXPECT_EQ(rec[77], 1) << "end of the queue";
+}
+
+} // namespace
