@@ -2,7 +2,8 @@
 // switch its compare logic, show its status bytes and switch its digital channel.
 //
 // On the default simulated boards the counters sit at board 0 module 0 and board 1 module 1; their
-// encoder inputs stand still unless --sim-rate turns one.
+// encoder inputs stand still until `counter sim` moves them (in a shell session the boards, and
+// so the set-ups and the encoder, carry from one command to the next).
 #include "mfbctl.h"
 
 #include "sim/counter_module.h"
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace mfbctl {
@@ -20,9 +22,6 @@ struct Target {
     unsigned module = 0;
 };
 
-// The rate given to the simulated encoder before a command runs (edges per second); 0 leaves it.
-std::int64_t sim_rate = 0;
-
 void add_target(CLI::App* cmd, Target& t) {
     add_board_option(cmd, t.board);
     cmd->add_option("-m,--module", t.module, "module position of the counter (default 0)")
@@ -30,27 +29,15 @@ void add_target(CLI::App* cmd, Target& t) {
         ->check(CLI::Range(0u, 255u));
 }
 
-// Opens the target's board, turning the simulated encoder first if --sim-rate asks for it.
+// The target's board, open for one command.
 class Counter {
   public:
     explicit Counter(const Target& t)
-        : board_(t.board), module_(static_cast<std::uint8_t>(t.module)) {
-        if (sim_rate != 0)
-            turn_simulated_encoder(t.board);
-    }
+        : board_(t.board), module_(static_cast<std::uint8_t>(t.module)) {}
     MFB_BoardHandle handle() const { return board_.handle(); }
     std::uint8_t module() const { return module_; }
 
   private:
-    void turn_simulated_encoder(unsigned index) const {
-        auto sim = std::dynamic_pointer_cast<mfb::sim::SimBoard>(mfb::vbus::board(index));
-        const bool turned = sim && sim->with_module<mfb::sim::CounterModule>(
-                                       module_, [](auto& c) { c.set_rate(0, sim_rate); });
-        if (!turned)
-            throw std::runtime_error(fmt::format(
-                "--sim-rate: board {} has no simulated counter at module {}", index, module_));
-    }
-
     OpenBoard board_;
     std::uint8_t module_;
 };
@@ -208,15 +195,6 @@ void compare_modulo(const CompareOptions& o) {
                o.counter_wraps ? ", the counter wraps" : "");
 }
 
-void compare_switch(const Target& t, bool on) {
-    Counter c(t);
-    if (on)
-        check("i_MFB_EnableCompareLogic", i_MFB_EnableCompareLogic(c.handle(), c.module()));
-    else
-        check("i_MFB_DisableCompareLogic", i_MFB_DisableCompareLogic(c.handle(), c.module()));
-    fmt::print("module {}: compare logic {}\n", c.module(), on ? "enabled" : "disabled");
-}
-
 void compare_latch(const Target& t) {
     Counter c(t);
     std::uint32_t value = 0;
@@ -252,13 +230,45 @@ void status(const Target& t) {
     fmt::print("{:<14} {:#04x} {:#04x}\n", "16-bit CB", cb0, cb1);
 }
 
-void channel(const Target& t, bool on) {
+// A member that takes only the module number, such as a switch; `done` says what it did.
+using ModuleCall = int16_t(MFB_CALL*)(MFB_BoardHandle, uint8_t);
+void call_module(const Target& t, const char* function, ModuleCall call, const char* done) {
     Counter c(t);
-    if (on)
-        check("i_MFB_SetDigitalChlOn", i_MFB_SetDigitalChlOn(c.handle(), c.module()));
-    else
-        check("i_MFB_SetDigitalChlOff", i_MFB_SetDigitalChlOff(c.handle(), c.module()));
-    fmt::print("module {}: digital channel {}\n", c.module(), on ? "on" : "off");
+    check(function, call(c.handle(), c.module()));
+    fmt::print("module {}: {}\n", c.module(), done);
+}
+
+// ---- simulated encoder --------------------------------------------------------------------------
+
+struct SimOptions {
+    Target target;
+    unsigned input = 0;
+    std::optional<std::int64_t> rate, pulse, index_every;
+    std::optional<unsigned> reference, strobe;
+    bool index_pulse = false;
+};
+
+void simulate(const SimOptions& o) {
+    auto board = simulated_board(o.target.board);
+    const bool found = board->with_module<mfb::sim::CounterModule>(
+        static_cast<std::uint8_t>(o.target.module), [&](mfb::sim::CounterModule& c) {
+            if (o.rate)
+                c.set_rate(o.input, *o.rate);
+            if (o.pulse)
+                c.pulse(o.input, *o.pulse);
+            if (o.index_every)
+                c.set_index_every(*o.index_every);
+            if (o.index_pulse)
+                c.index_pulse();
+            if (o.reference)
+                c.set_reference(*o.reference != 0);
+            if (o.strobe)
+                c.set_strobe(o.input, *o.strobe != 0);
+        });
+    if (!found)
+        throw std::runtime_error(fmt::format("board {} has no simulated counter at module {}",
+                                             o.target.board, o.target.module));
+    board->tick(); // what was given happens now
 }
 
 // ---- registration -------------------------------------------------------------------------------
@@ -287,11 +297,6 @@ std::pair<CLI::App*, std::shared_ptr<O>> options_command(CLI::App* parent, const
 void add_counter_commands(CLI::App& app) {
     auto* counter = app.add_subcommand("counter", "incremental counter module");
     counter->require_subcommand(1);
-    counter
-        ->add_option("--sim-rate", sim_rate,
-                     "simulated boards only: turn the encoder at input 0 of the module at this "
-                     "many edges per second (negative: backwards) while the command runs")
-        ->check(CLI::Range(-mfb::sim::CounterModule::kMaxRate, mfb::sim::CounterModule::kMaxRate));
 
     {
         auto [cmd, o] = options_command<SetupOptions>(
@@ -360,10 +365,15 @@ void add_counter_commands(CLI::App& app) {
                          "let the counter itself run from 0 to MODULO - 1");
         target_command(compare, "enable",
                        "enable compare events (they raise interrupts: needs an installed "
-                       "interrupt routine, else status -15)",
-                       [](const Target& t) { compare_switch(t, true); });
-        target_command(compare, "disable", "disable compare events",
-                       [](const Target& t) { compare_switch(t, false); });
+                       "interrupt routine, e.g. watch-start in a shell, else status -15)",
+                       [](const Target& t) {
+                           call_module(t, "i_MFB_EnableCompareLogic", i_MFB_EnableCompareLogic,
+                                       "compare logic enabled");
+                       });
+        target_command(compare, "disable", "disable compare events", [](const Target& t) {
+            call_module(t, "i_MFB_DisableCompareLogic", i_MFB_DisableCompareLogic,
+                        "compare logic disabled");
+        });
         target_command(compare, "latch", "show the compare latch register", compare_latch);
     }
     target_command(counter, "status",
@@ -371,10 +381,34 @@ void add_counter_commands(CLI::App& app) {
     {
         auto* ch = counter->add_subcommand("channel", "switch the module's digital channel");
         ch->require_subcommand(1);
-        target_command(ch, "on", "switch the digital channel on",
-                       [](const Target& t) { channel(t, true); });
-        target_command(ch, "off", "switch the digital channel off",
-                       [](const Target& t) { channel(t, false); });
+        target_command(ch, "on", "switch the digital channel on", [](const Target& t) {
+            call_module(t, "i_MFB_SetDigitalChlOn", i_MFB_SetDigitalChlOn, "digital channel on");
+        });
+        target_command(ch, "off", "switch the digital channel off", [](const Target& t) {
+            call_module(t, "i_MFB_SetDigitalChlOff", i_MFB_SetDigitalChlOff, "digital channel off");
+        });
+    }
+    {
+        auto [cmd, o] = options_command<SimOptions>(
+            counter, "sim",
+            "simulated boards: move the counter's encoder inputs (the encoder keeps its rate "
+            "for the following commands of a shell session)",
+            simulate);
+        cmd->add_option("--input", o->input, "encoder or strobe input, 0 or 1")
+            ->capture_default_str()
+            ->check(CLI::Range(0u, 1u));
+        cmd->add_option("--rate", o->rate, "edges per second (negative: backwards)")
+            ->check(
+                CLI::Range(-mfb::sim::CounterModule::kMaxRate, mfb::sim::CounterModule::kMaxRate));
+        cmd->add_option("--pulse", o->pulse, "move the input by this many edges at once");
+        cmd->add_option("--index-every", o->index_every,
+                        "an index pulse every this many edges of input 0 (0: none)")
+            ->check(CLI::NonNegativeNumber);
+        cmd->add_flag("--index-pulse", o->index_pulse, "give one index pulse");
+        cmd->add_option("--reference", o->reference, "level of the reference input, 0 or 1")
+            ->check(CLI::Range(0u, 1u));
+        cmd->add_option("--strobe", o->strobe, "level of the strobe input, 0 or 1")
+            ->check(CLI::Range(0u, 1u));
     }
 }
 
