@@ -30,7 +30,9 @@
 //   is lost while input 0 moves faster than the step's limit.
 //
 // Counter word (0x90002030 read, 0x90002034 write, value field bytes 4 to 7): the 32-bit counter,
-//   or counter 1 in bits 16 to 31 and counter 0 in bits 0 to 15. Clear (0x90002014) sets it to 0.
+//   or counter 1 in bits 16 to 31 and counter 0 in bits 0 to 15. A write always sets the whole
+//   word: a 16-bit write of one counter arrives as a word like any other, so it sets the other
+//   counter to the word's other half. Clear (0x90002014) sets the word to 0.
 //
 // Latch (0x90002020): the value field is a mask of latch registers, bit 0 register 0, bit 1
 //   register 1 (1 to 3); each selected register takes the counter word. Latch register status
