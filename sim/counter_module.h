@@ -17,9 +17,11 @@
 //   3  direction of counter 1 (16-bit range only), as byte 2
 //   4  edge evaluation: 4 every quadrature edge counts (power-on), 2 every second edge, 1 every
 //      fourth edge (one count per encoder line)
-//   5  hysteresis: 0 off (power-on), 1 the first count after a change of direction is swallowed
-// InitCounter clears the counter word, its carry/borrow flags and both latch registers; the other
-// set-ups stay. Switching to the 16-bit range disables the compare logic and drops its set-up.
+//   5  hysteresis: 0 off (power-on), 1 the first count after a change of direction (against the
+//      last count, or against up before any) is swallowed
+// InitCounter clears the counter word, its carry/borrow flags and both latch registers, and the
+// edge evaluation starts afresh where the inputs stand; the other set-ups stay. Switching to the
+// 16-bit range disables the compare logic and drops its set-up.
 //
 // Filter bytes. A filter step n (0 off, 1 to 7) suppresses pulses shorter than 100 ns * 2^n: an
 // input faster than 10,000,000 / 2^n edges per second counts nothing at all. Single pulses of the
@@ -93,7 +95,8 @@
 // Digital channel use (0x9000450C, byte 1): 0 a plain output switched by 0x90002088 (value 1 on,
 //   0 off; power-on), 1 the compare output, toggled by each compare event.
 // Self-test (0x90002010, 8 bytes): passes unless the bench injects a fault; leaves the module as
-//   it was. The board's own self-test asks each counter position in turn.
+//   it was. The board's own self-test asks each counter position in turn, and the board's
+//   clear-all (0x90002018) sends each counter position the clear (0x90002014).
 //
 // Driver status (the last four bytes of every answer):
 //    0  done

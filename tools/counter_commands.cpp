@@ -24,7 +24,9 @@ struct Target {
 
 void add_target(CLI::App* cmd, Target& t) {
     add_board_option(cmd, t.board);
-    cmd->add_option("-m,--module", t.module, "module position of the counter (default 0)")
+    cmd->add_option("-m,--module", t.module,
+                    "module position of the counter (default 0; the simulated "
+                    "boards carry one at board 0 module 0 and board 1 module 1)")
         ->capture_default_str()
         ->check(CLI::Range(0u, 255u));
 }
