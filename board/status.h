@@ -40,9 +40,16 @@ inline std::int16_t low16(std::uint32_t v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(v));
 }
 
-// Counter style: driver status s to the function's status.
+// Counter style: driver status s to the function's status, s - 1 in 16 bits, so that the driver's
+// codes follow the library's -1 (s = -1 gives -2); s = 1 reads as 0. Any other s whose s - 1 has
+// zero low 16 bits (0x10001, 0x20001, ...) would read as success; such a refusal is reported as
+// kCounterRefusedAsZero instead.
+constexpr std::int16_t kCounterRefusedAsZero = -32768;
 inline std::int16_t counter_status(std::uint32_t s) {
-    return s == 0 ? 0 : low16(s - 1u);
+    if (s == 0 || s == 1)
+        return 0;
+    const std::int16_t mapped = low16(s - 1u);
+    return mapped == 0 ? kCounterRefusedAsZero : mapped;
 }
 
 // PWM style: -(s + 100) in 16 bits for a refusal s != 0. Where that value is 0 (the low 16 bits

@@ -85,7 +85,8 @@ int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
 /* ---- incremental counter -----------------------------------------------------------------------
  */
 /* Status of every counter function: -1 handle not open or exchange failed; -15 the function needs
- * an installed interrupt routine; otherwise 0, or the board driver's error status minus one.
+ * an installed interrupt routine; otherwise 0, or the board driver's error status minus one in 16
+ * bits (driver status 1 gives 0; -32768 where a refusal would otherwise read as 0).
  * Out values are written whenever the exchange succeeded. */
 
 int16_t MFB_CALL i_MFB_InitCounter(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,

@@ -74,7 +74,7 @@ std::unique_ptr<Module> make_module(Function f) {
     case Function::None:
         return nullptr;
     case Function::Counter:
-        return nullptr; // counter module: not simulated yet
+        return make_counter_module();
     case Function::Timer:
         return make_timer_module();
     case Function::TtlIo:
@@ -260,7 +260,8 @@ int SimBoard::exchange(vbus::Exchange& x) {
     std::lock_guard lock(mutex_);
     advance_locked();
     const Function family = family_of(x.code);
-    if (family == Function::None)
+    // The board-wide counter requests lie among the counter codes but carry no module position.
+    if (family == Function::None || x.code == kCounterAutoTest || x.code == kCounterClearAll)
         return board_exchange(x);
     if (x.in_size < 1)
         return refuse(x);
