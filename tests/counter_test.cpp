@@ -1,6 +1,6 @@
 // The incremental counter family against a recording board: every member's request byte for byte,
 // the interrupt gate, the driver status mapping and the out values on every path.
-#include "bus_fixture.h"
+#include "exchange_table.h"
 
 #include "board/status.h"
 
@@ -8,19 +8,8 @@
 #include <string_view>
 
 using namespace mfbtest;
-using mfb::vbus::Fn;
 
 namespace {
-
-// The caller's out variables; each starts with a pattern that no answer below carries.
-struct Outs {
-    std::uint8_t a = 0xA5;
-    std::uint8_t b = 0xA5;
-    std::uint32_t v = 0xA5A5A5A5;
-    bool operator==(const Outs&) const = default;
-};
-
-using Call = std::int16_t (*)(MFB_BoardHandle, Outs&);
 
 // A request of `size` bytes that starts with `head`, the rest zero.
 Bytes frame(std::size_t size, std::initializer_list<std::uint8_t> head) {
@@ -45,7 +34,7 @@ const Member kMembers[] = {
      [](MFB_BoardHandle h, Outs&) { return i_MFB_InitCounter(h, 2, 0x11, 0x22, 0x33, 0x44, 0x55); },
      0x9000200C, 12, frame(12, {2, 0x11, 0x22, 0x33, 0x44, 0x55})},
     {"CounterAutoTest",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_CounterAutoTest(h, &o.a); },
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_CounterAutoTest(h, &o.bytes[0]); },
      0x90002010,
      8,
      {}},
@@ -65,10 +54,10 @@ const Member kMembers[] = {
     {"LatchCounter", [](MFB_BoardHandle h, Outs&) { return i_MFB_LatchCounter(h, 2, 0xFF); },
      0x90002020, 12, frame(12, {2, 0, 0, 0, 0xFF})},
     {"ReadLatchRegisterStatus",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadLatchRegisterStatus(h, 2, 1, &o.a); },
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadLatchRegisterStatus(h, 2, 1, &o.bytes[0]); },
      0x90002024, 8, frame(8, {2, 1})},
     {"ReadLatchRegisterValue",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadLatchRegisterValue(h, 2, 1, &o.v); },
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadLatchRegisterValue(h, 2, 1, &o.words[0]); },
      0x90002028, 12, frame(12, {2, 1})},
     {"EnableLatchInterrupt",
      [](MFB_BoardHandle h, Outs&) { return i_MFB_EnableLatchInterrupt(h, 3); }, 0x9000202C, 12,
@@ -77,11 +66,11 @@ const Member kMembers[] = {
      [](MFB_BoardHandle h, Outs&) { return i_MFB_DisableLatchInterrupt(h, 3); }, 0x9000202C, 12,
      frame(12, {3}), Gate::NeedsRoutine},
     {"Read16BitCounterValue",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_Read16BitCounterValue(h, 1, 1, &o.v); },
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_Read16BitCounterValue(h, 1, 1, &o.words[0]); },
      0x90002030, 12, frame(12, {1})},
     {"Read32BitCounterValue",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_Read32BitCounterValue(h, 1, &o.v); }, 0x90002030,
-     12, frame(12, {1})},
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_Read32BitCounterValue(h, 1, &o.words[0]); },
+     0x90002030, 12, frame(12, {1})},
     {"Write16BitCounterValue",
      [](MFB_BoardHandle h, Outs&) { return i_MFB_Write16BitCounterValue(h, 1, 1, 0x0001ABCD); },
      0x90002034, 12, frame(12, {1, 0, 0, 0, 0, 0, 0xCD, 0xAB})},
@@ -101,27 +90,33 @@ const Member kMembers[] = {
      12, frame(12, {1, 0, 0, 0, 1})},
     {"DisableIndex", [](MFB_BoardHandle h, Outs&) { return i_MFB_DisableIndex(h, 1); }, 0x9000203C,
      12, frame(12, {1})},
-    {"GetIndexStatus", [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetIndexStatus(h, 1, &o.a); },
-     0x90002040, 12, frame(12, {1})},
+    {"GetIndexStatus",
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetIndexStatus(h, 1, &o.bytes[0]); }, 0x90002040,
+     12, frame(12, {1})},
     {"SetIndexAndReferenceSource",
      [](MFB_BoardHandle h, Outs&) { return i_MFB_SetIndexAndReferenceSource(h, 1, 0x80); },
      0x90002044, 12, frame(12, {1, 0, 0, 0, 0x80})},
     {"InitReference", [](MFB_BoardHandle h, Outs&) { return i_MFB_InitReference(h, 1, 0x7F); },
      0x90002048, 12, frame(12, {1, 0, 0, 0, 0x7F})},
     {"GetReferenceStatus",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetReferenceStatus(h, 1, &o.a); }, 0x9000204C,
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetReferenceStatus(h, 1, &o.bytes[0]); },
+     0x9000204C, 12, frame(12, {1})},
+    {"GetUASStatus",
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetUASStatus(h, 1, &o.bytes[0]); }, 0x90002050,
      12, frame(12, {1})},
-    {"GetUASStatus", [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetUASStatus(h, 1, &o.a); },
-     0x90002050, 12, frame(12, {1})},
-    {"GetCBStatus", [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetCBStatus(h, 1, &o.a); },
+    {"GetCBStatus", [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetCBStatus(h, 1, &o.bytes[0]); },
      0x90002054, 12, frame(12, {1})},
     {"Get16BitCBStatus",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_Get16BitCBStatus(h, 1, &o.a, &o.b); },
+     [](MFB_BoardHandle h, Outs& o) {
+         return i_MFB_Get16BitCBStatus(h, 1, &o.bytes[0], &o.bytes[1]);
+     },
      0x90002058, 8, frame(8, {1})},
-    {"GetUDStatus", [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetUDStatus(h, 1, &o.a); },
+    {"GetUDStatus", [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetUDStatus(h, 1, &o.bytes[0]); },
      0x9000205C, 12, frame(12, {1})},
     {"GetInterruptUDLatchedStatus",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_GetInterruptUDLatchedStatus(h, 1, &o.a); },
+     [](MFB_BoardHandle h, Outs& o) {
+         return i_MFB_GetInterruptUDLatchedStatus(h, 1, &o.bytes[0]);
+     },
      0x90002060, 12, frame(12, {1}), Gate::NeedsRoutine},
     {"InitExternalStrobe",
      [](MFB_BoardHandle h, Outs&) { return i_MFB_InitExternalStrobe(h, 1, 0x5A, 0xA5); },
@@ -141,7 +136,7 @@ const Member kMembers[] = {
      [](MFB_BoardHandle h, Outs&) { return i_MFB_InitModuloCompareLogic(h, 1, 0xDEADBEEF, 0x42); },
      0x90004510, 16, frame(16, {1, 0, 0, 0, 0xEF, 0xBE, 0xAD, 0xDE, 0x42})},
     {"ReadCompareLatchRegister",
-     [](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadCompareLatchRegister(h, 1, &o.v); },
+     [](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadCompareLatchRegister(h, 1, &o.words[0]); },
      0x90004514, 12, frame(12, {1})},
     {"ConfigDigitalChlUse",
      [](MFB_BoardHandle h, Outs&) { return i_MFB_ConfigDigitalChlUse(h, 1, 0x33); }, 0x9000450C, 8,
@@ -163,18 +158,12 @@ Call call_of(std::string_view name) {
 void MFB_CALL ignore_interrupt(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
                                std::uint32_t, std::uint32_t*) {}
 
-class Counter : public BusTest {
+class Counter : public OpenRecorderTest {
   protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        d = open_recorder(h);
-    }
     void install_routine() {
         ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, ignore_interrupt), 0);
         d->clear();
     }
-    MFB_BoardHandle h = 0;
-    std::shared_ptr<RecordingDriver> d;
 };
 
 TEST_F(Counter, EveryMemberSendsItsRequestByteForByte) {
@@ -184,16 +173,7 @@ TEST_F(Counter, EveryMemberSendsItsRequestByteForByte) {
         d->clear();
         Outs o;
         EXPECT_EQ(m.call(h, o), 0);
-        auto records = d->records();
-        ASSERT_EQ(records.size(), 1u);
-        const auto& r = records[0];
-        EXPECT_EQ(r.code, m.code);
-        EXPECT_EQ(r.out_size, m.size);
-        EXPECT_FALSE(r.out_null);
-        const bool no_input = m.request.empty();
-        EXPECT_EQ(r.in_null, no_input);
-        EXPECT_EQ(r.in_size, no_input ? 0u : m.size);
-        EXPECT_EQ(r.request, m.request);
+        expect_one_exchange(*d, m.code, m.request, m.size);
     }
 }
 
@@ -202,15 +182,15 @@ TEST_F(Counter, EveryMemberSendsItsRequestByteForByte) {
 TEST_F(Counter, InterruptMembersNeedTheBoardsRoutine) {
     auto run_all = [&](bool routine_installed) {
         for (const Member& m : kMembers) {
+            if (m.gate == Gate::NeedsRoutine && !routine_installed) {
+                check(Refused{m.name, m.call, -15});
+                continue;
+            }
             SCOPED_TRACE(m.name);
             d->clear();
             Outs o;
-            const bool refused = m.gate == Gate::NeedsRoutine && !routine_installed;
-            EXPECT_EQ(m.call(h, o), refused ? -15 : 0);
-            EXPECT_EQ(d->records().size(), refused ? 0u : 1u);
-            if (refused) {
-                EXPECT_EQ(o, Outs{});
-            }
+            EXPECT_EQ(m.call(h, o), 0);
+            EXPECT_EQ(d->records().size(), 1u);
         }
     };
     {
@@ -230,36 +210,22 @@ TEST_F(Counter, InterruptMembersNeedTheBoardsRoutine) {
 }
 
 TEST_F(Counter, UnknownHandleSendsNothing) {
-    const MFB_BoardHandle handles[] = {h + 1, 0};
-    for (MFB_BoardHandle other : handles)
-        for (const Member& m : kMembers) {
-            SCOPED_TRACE(m.name);
-            Outs o;
-            EXPECT_EQ(m.call(other, o), -1);
-            EXPECT_EQ(o, Outs{});
-        }
-    ASSERT_EQ(i_MFB_CloseBoard(h), 0);
     for (const Member& m : kMembers) {
-        SCOPED_TRACE(m.name);
-        Outs o;
-        EXPECT_EQ(m.call(h, o), -1) << "a closed handle is not found";
+        check(Refused{m.name, stranger(m.call), -1});
+        SCOPED_TRACE("handle 0, the mark of a closed slot");
+        check(Refused{m.name, [c = m.call](MFB_BoardHandle, Outs& o) { return c(0, o); }, -1});
     }
-    EXPECT_TRUE(d->records().empty());
+    ASSERT_EQ(i_MFB_CloseBoard(h), 0);
+    SCOPED_TRACE("a closed handle is not found");
+    for (const Member& m : kMembers)
+        check(Refused{m.name, m.call, -1});
 }
 
 // A failed exchange is -1, like an unknown handle, and writes no out value.
 TEST_F(Counter, FailedExchangeLeavesOutValuesUntouched) {
     install_routine();
-    for (const Member& m : kMembers) {
-        SCOPED_TRACE(m.name);
-        d->script(failure());
-        Outs o;
-        EXPECT_EQ(m.call(h, o), -1);
-        EXPECT_EQ(o, Outs{});
-        mfb::vbus::fail(Fn::DeviceIoControl);
-        EXPECT_EQ(m.call(h, o), -1);
-        EXPECT_EQ(o, Outs{});
-    }
+    for (const Member& m : kMembers)
+        check(ExchangeFails{m.name, m.call, -1});
 }
 
 // The driver status word sits in the last four bytes, wherever the buffer ends; s gives s - 1.
@@ -303,74 +269,38 @@ TEST(CounterStatus, ARefusalNeverReadsAsSuccess) {
 // at: here the driver refuses (status -2 gives -3) and they are written all the same.
 TEST_F(Counter, OutValuesAreWrittenWhateverTheDriverStatus) {
     struct Read {
-        const char* name;
-        Call call;
+        const char* name; // the member
         std::uint32_t size;
         Bytes answer; // the answer's bytes before the status word
-        Outs expected;
+        Writes writes;
     };
-    auto with = [](std::uint8_t a, std::uint8_t b, std::uint32_t v) {
-        Outs o;
-        o.a = a;
-        o.b = b;
-        o.v = v;
-        return o;
-    };
-    constexpr std::uint8_t kA = 0xA5;
-    constexpr std::uint32_t kV = 0xA5A5A5A5;
     const Read reads[] = {
-        {"CounterAutoTest", call_of("CounterAutoTest"), 8, {0x5A, 0x11}, with(0x5A, kA, kV)},
-        {"ReadLatchRegisterStatus",
-         call_of("ReadLatchRegisterStatus"),
-         8,
-         {0, 0x11, 0x77, 0x22},
-         with(0x77, kA, kV)},
+        {"CounterAutoTest", 8, {0x5A, 0x11}, Writes{.bytes = {0x5A}}},
+        {"ReadLatchRegisterStatus", 8, {0, 0x11, 0x77, 0x22}, Writes{.bytes = {0x77}}},
         {"ReadLatchRegisterValue",
-         call_of("ReadLatchRegisterValue"),
          12,
          {9, 9, 9, 9, 0xEF, 0xCD, 0xAB, 0x89},
-         with(kA, kA, 0x89ABCDEF)},
+         Writes{.words = {0x89ABCDEF}}},
         {"Read32BitCounterValue",
-         call_of("Read32BitCounterValue"),
          12,
          {0, 0, 0, 0, 0x56, 0, 0x12, 0},
-         with(kA, kA, 0x00120056)},
-        {"GetIndexStatus",
-         call_of("GetIndexStatus"),
-         12,
-         {0x33, 0, 0, 0, 0x02, 0x01},
-         with(0x02, kA, kV)},
-        {"GetReferenceStatus",
-         call_of("GetReferenceStatus"),
-         12,
-         {0, 0, 0, 0, 0x81, 0x7E},
-         with(0x81, kA, kV)},
-        {"GetUASStatus", call_of("GetUASStatus"), 12, {0, 0, 0, 0, 0x0C, 0xFF}, with(0x0C, kA, kV)},
-        {"GetCBStatus", call_of("GetCBStatus"), 12, {0, 0, 0, 0, 0x03, 0x44}, with(0x03, kA, kV)},
-        {"Get16BitCBStatus",
-         call_of("Get16BitCBStatus"),
-         8,
-         {0x99, 0x21, 0x43, 0x99},
-         with(0x21, 0x43, kV)},
-        {"GetUDStatus", call_of("GetUDStatus"), 12, {0, 0, 0, 0, 0x01, 0x02}, with(0x01, kA, kV)},
-        {"GetInterruptUDLatchedStatus",
-         call_of("GetInterruptUDLatchedStatus"),
-         12,
-         {0, 0, 0, 0, 0x02, 0x01},
-         with(0x02, kA, kV)},
-        {"ReadCompareLatchRegister",
-         call_of("ReadCompareLatchRegister"),
-         12,
-         {0, 0, 0, 0, 4, 3, 2, 1},
-         with(kA, kA, 0x01020304)},
+         Writes{.words = {0x00120056}}},
+        {"GetIndexStatus", 12, {0x33, 0, 0, 0, 0x02, 0x01}, Writes{.bytes = {0x02}}},
+        {"GetReferenceStatus", 12, {0, 0, 0, 0, 0x81, 0x7E}, Writes{.bytes = {0x81}}},
+        {"GetUASStatus", 12, {0, 0, 0, 0, 0x0C, 0xFF}, Writes{.bytes = {0x0C}}},
+        {"GetCBStatus", 12, {0, 0, 0, 0, 0x03, 0x44}, Writes{.bytes = {0x03}}},
+        {"Get16BitCBStatus", 8, {0x99, 0x21, 0x43, 0x99}, Writes{.bytes = {0x21, 0x43}}},
+        {"GetUDStatus", 12, {0, 0, 0, 0, 0x01, 0x02}, Writes{.bytes = {0x01}}},
+        {"GetInterruptUDLatchedStatus", 12, {0, 0, 0, 0, 0x02, 0x01}, Writes{.bytes = {0x02}}},
+        {"ReadCompareLatchRegister", 12, {0, 0, 0, 0, 4, 3, 2, 1}, Writes{.words = {0x01020304}}},
     };
     install_routine();
     for (const Read& r : reads) {
         SCOPED_TRACE(r.name);
         d->script(status_answer(r.size, r.size - 4, 0xFFFFFFFE, r.answer));
         Outs o;
-        EXPECT_EQ(r.call(h, o), -3);
-        EXPECT_EQ(o, r.expected);
+        EXPECT_EQ(call_of(r.name)(h, o), -3);
+        EXPECT_EQ(o, Outs(r.writes));
     }
 }
 

@@ -1,12 +1,11 @@
 // The PWM exports against a recording board: argument checks in order (with the duration limits
 // of every timing unit), requests byte for byte, the driver status word turned into -(s + 100),
 // only the BOOL value 1 taken as a successful exchange, nothing written after any failure.
-#include "exchange_cases.h"
+#include "exchange_table.h"
 
 #include "board/status.h"
 
 using namespace mfbtest;
-using namespace mfbtest::cases;
 
 namespace {
 
@@ -79,10 +78,10 @@ Call output_on(std::uint8_t module) {
 Call output_off(std::uint8_t module) {
     return [=](MFB_BoardHandle h, Outs&) { return i_MFB_SetPWMDigitalOutputOff(h, module); };
 }
-class Pwm : public OpenRecorderTest {};
+using Pwm = OpenRecorderTest;
 
 // The checks that InitPWM and SetNewPWMTiming share, with the limits of every timing unit.
-std::vector<Refusal> timing_refusals(const Timing& t) {
+std::vector<Refused> timing_refusals(const Timing& t) {
     return {
         {"handle", stranger(t(9, 9, 9, 0, 0)), -1},
         {"module 4, all else bad too", t(4, 2, 5, 0, 0), -2},
@@ -113,91 +112,118 @@ TEST_F(Pwm, TimingRefusalsSendNothing) {
     for (const auto& [name, t] : {std::pair<const char*, Timing>{"InitPWM", init},
                                   std::pair<const char*, Timing>{"SetNewPWMTiming", new_timing}}) {
         SCOPED_TRACE(name);
-        expect_refusals(*d, h, timing_refusals(t));
+        check_all(timing_refusals(t));
     }
 }
 
 TEST_F(Pwm, OtherRefusalsSendNothing) {
-    expect_refusals(
-        *d, h,
-        {
-            {"EnablePWM handle", stranger(enable(9, 9, 9, 9, 9, 9, 9)), -1},
-            {"EnablePWM module 4", enable(4, 2, 2, 2, 3, 2, 2), -2},
-            {"EnablePWM PWM 2", enable(3, 2, 2, 2, 3, 2, 2), -3},
-            {"EnablePWM setting 1 = 2, all after bad too", enable(3, 1, 2, 2, 3, 2, 2), -4},
-            {"EnablePWM setting 2 = 2", enable(3, 1, 1, 2, 3, 2, 2), -5},
-            {"EnablePWM setting 3 = 3", enable(3, 1, 1, 1, 3, 2, 2), -6},
-            {"EnablePWM setting 4 = 2", enable(3, 1, 1, 1, 2, 2, 2), -7},
-            {"EnablePWM setting 5 = 2", enable(3, 1, 1, 1, 2, 1, 2), -8},
-            {"EnablePWM setting 5 = 255", enable(0, 0, 0, 0, 0, 0, 255), -8},
-            {"DisablePWM handle", stranger(disable(3, 0)), -1},
-            {"DisablePWM module 4", disable(4, 2), -2},
-            {"DisablePWM PWM 2", disable(3, 2), -3},
-            {"GetPWMInitialisation handle", stranger(get_init(3, 0)), -1},
-            {"GetPWMInitialisation module 4", get_init(4, 2), -2},
-            {"GetPWMInitialisation PWM 2", get_init(3, 2), -3},
-            {"GetPWMStatus handle", stranger(status(3, 0)), -1},
-            {"GetPWMStatus module 4", status(4, 2), -2},
-            {"GetPWMStatus PWM 255", status(3, 255), -3},
-            {"ReadPWM1DigitalInput handle", stranger(input(3, 0)), -1},
-            {"ReadPWM1DigitalInput module 4", input(4, 3), -2},
-            {"ReadPWM1DigitalInput input 3", input(3, 3), -3},
-            {"ReadPWMAllDigitalInputs handle", stranger(inputs(3)), -1},
-            {"ReadPWMAllDigitalInputs module 4", inputs(4), -2},
-            {"ManualSetting handle", stranger(manual(3, 0)), -1},
-            {"ManualSetting module 4", manual(4, 2), -2},
-            {"ManualSetting flag 2", manual(3, 2), -3},
-            {"SetPWMDigitalOutputOn handle", stranger(output_on(3)), -1},
-            {"SetPWMDigitalOutputOn module 4", output_on(4), -2},
-            {"SetPWMDigitalOutputOff handle", stranger(output_off(3)), -1},
-            {"SetPWMDigitalOutputOff module 4", output_off(4), -2},
-        });
+    const Refused cases[] = {
+        {"EnablePWM handle", stranger(enable(9, 9, 9, 9, 9, 9, 9)), -1},
+        {"EnablePWM module 4", enable(4, 2, 2, 2, 3, 2, 2), -2},
+        {"EnablePWM PWM 2", enable(3, 2, 2, 2, 3, 2, 2), -3},
+        {"EnablePWM setting 1 = 2, all after bad too", enable(3, 1, 2, 2, 3, 2, 2), -4},
+        {"EnablePWM setting 2 = 2", enable(3, 1, 1, 2, 3, 2, 2), -5},
+        {"EnablePWM setting 3 = 3", enable(3, 1, 1, 1, 3, 2, 2), -6},
+        {"EnablePWM setting 4 = 2", enable(3, 1, 1, 1, 2, 2, 2), -7},
+        {"EnablePWM setting 5 = 2", enable(3, 1, 1, 1, 2, 1, 2), -8},
+        {"EnablePWM setting 5 = 255", enable(0, 0, 0, 0, 0, 0, 255), -8},
+        {"DisablePWM handle", stranger(disable(3, 0)), -1},
+        {"DisablePWM module 4", disable(4, 2), -2},
+        {"DisablePWM PWM 2", disable(3, 2), -3},
+        {"GetPWMInitialisation handle", stranger(get_init(3, 0)), -1},
+        {"GetPWMInitialisation module 4", get_init(4, 2), -2},
+        {"GetPWMInitialisation PWM 2", get_init(3, 2), -3},
+        {"GetPWMStatus handle", stranger(status(3, 0)), -1},
+        {"GetPWMStatus module 4", status(4, 2), -2},
+        {"GetPWMStatus PWM 255", status(3, 255), -3},
+        {"ReadPWM1DigitalInput handle", stranger(input(3, 0)), -1},
+        {"ReadPWM1DigitalInput module 4", input(4, 3), -2},
+        {"ReadPWM1DigitalInput input 3", input(3, 3), -3},
+        {"ReadPWMAllDigitalInputs handle", stranger(inputs(3)), -1},
+        {"ReadPWMAllDigitalInputs module 4", inputs(4), -2},
+        {"ManualSetting handle", stranger(manual(3, 0)), -1},
+        {"ManualSetting module 4", manual(4, 2), -2},
+        {"ManualSetting flag 2", manual(3, 2), -3},
+        {"SetPWMDigitalOutputOn handle", stranger(output_on(3)), -1},
+        {"SetPWMDigitalOutputOn module 4", output_on(4), -2},
+        {"SetPWMDigitalOutputOff handle", stranger(output_off(3)), -1},
+        {"SetPWMDigitalOutputOff module 4", output_off(4), -2},
+    };
+    check_all(cases);
 }
 
-TEST_F(Pwm, RequestsByteForByte) {
+TEST_F(Pwm, RequestsByteForByteAndWhatTheyCopy) {
     // The first twelve bytes of both timing requests: module, PWM, unit, 0, durations.
     const auto head = [](std::uint8_t m, std::uint8_t p, std::uint8_t u, std::uint32_t a,
                          std::uint32_t b) {
         return cat({{m, p, u, 0}, le32(a), le32(b)});
     };
-    expect_sent(
-        *d, h,
-        {
-            {"InitPWM", init(1, 1, 0, 0x01020304, 0x0A0B0C0D), kInit,
-             cat({{1, 1, 0, 0, 4, 3, 2, 1, 0xD, 0xC, 0xB, 0xA}, zeros(12)}), 24},
-            {"InitPWM ns bounds", init(3, 0, 0, 150, 0xFFFFFFFF), kInit,
-             cat({head(3, 0, 0, 150, 0xFFFFFFFF), zeros(12)}), 24},
-            {"InitPWM us bounds", init(3, 1, 1, 1, 429'496'729), kInit,
-             cat({head(3, 1, 1, 1, 429'496'729), zeros(12)}), 24},
-            {"InitPWM ms bounds", init(0, 0, 2, 429'496, 1), kInit,
-             cat({head(0, 0, 2, 429'496, 1), zeros(12)}), 24},
-            {"InitPWM s bounds", init(0, 1, 3, 1, 429), kInit,
-             cat({head(0, 1, 3, 1, 429), zeros(12)}), 24},
-            {"InitPWM min bounds", init(2, 0, 4, 7, 1), kInit,
-             cat({head(2, 0, 4, 7, 1), zeros(12)}), 24},
-            {"SetNewPWMTiming", new_timing(1, 1, 0, 0x01020304, 0x0A0B0C0D), kNewTiming,
-             cat({head(1, 1, 0, 0x01020304, 0x0A0B0C0D), zeros(4)}), 16},
-            {"SetNewPWMTiming ns bounds", new_timing(3, 0, 0, 0xFFFFFFFF, 150), kNewTiming,
-             cat({head(3, 0, 0, 0xFFFFFFFF, 150), zeros(4)}), 16},
-            {"SetNewPWMTiming min bounds", new_timing(3, 1, 4, 1, 7), kNewTiming,
-             cat({head(3, 1, 4, 1, 7), zeros(4)}), 16},
-            {"EnablePWM largest settings", enable(3, 1, 1, 1, 2, 1, 1), kEnable,
-             cat({{3, 1, 1, 1, 2, 1, 1}, zeros(5)}), 12},
-            {"EnablePWM settings in argument order", enable(2, 0, 1, 0, 2, 0, 1), kEnable,
-             cat({{2, 0, 1, 0, 2, 0, 1}, zeros(5)}), 12},
-            {"DisablePWM", disable(3, 1), kDisable, cat({{3, 1}, zeros(6)}), 8},
-            {"GetPWMInitialisation", get_init(3, 1), kGetInitialisation, cat({{3, 1}, zeros(22)}),
-             24},
-            {"GetPWMStatus", status(2, 1), kStatus, cat({{2, 1}, zeros(6)}), 8},
-            {"ReadPWM1DigitalInput input 2", input(3, 2), kReadInput, cat({{3, 2}, zeros(6)}), 8},
-            {"ReadPWMAllDigitalInputs", inputs(3), kReadAllInputs, cat({{3}, zeros(7)}), 8},
-            {"ManualSetting 1", manual(3, 1), kManualSetting, cat({{3, 1}, zeros(6)}), 8},
-            {"SetPWMDigitalOutputOn", output_on(3), kOutputOn, cat({{3}, zeros(7)}), 8},
-            {"SetPWMDigitalOutputOff (same bytes, own code)", output_off(3), kOutputOff,
-             cat({{3}, zeros(7)}), 8},
-        });
+    // InitPWM's answer: the two set-up results at 12 and 16, passed on to the caller.
+    const Bytes set_up = cat({zeros(12), le32(0x11223344), le32(0x55667788)});
+    const Writes set_up_results{.words = {0x11223344, 0x55667788}};
+    const Sent cases[] = {
+        {"InitPWM", init(1, 1, 0, 0x01020304, 0x0A0B0C0D), kInit,
+         cat({{1, 1, 0, 0, 4, 3, 2, 1, 0xD, 0xC, 0xB, 0xA}, zeros(12)}), 24, set_up,
+         set_up_results},
+        {"InitPWM ns bounds", init(3, 0, 0, 150, 0xFFFFFFFF), kInit,
+         cat({head(3, 0, 0, 150, 0xFFFFFFFF), zeros(12)}), 24, set_up, set_up_results},
+        {"InitPWM us bounds", init(3, 1, 1, 1, 429'496'729), kInit,
+         cat({head(3, 1, 1, 1, 429'496'729), zeros(12)}), 24, set_up, set_up_results},
+        {"InitPWM ms bounds", init(0, 0, 2, 429'496, 1), kInit,
+         cat({head(0, 0, 2, 429'496, 1), zeros(12)}), 24, set_up, set_up_results},
+        {"InitPWM s bounds", init(0, 1, 3, 1, 429), kInit, cat({head(0, 1, 3, 1, 429), zeros(12)}),
+         24, set_up, set_up_results},
+        {"InitPWM min bounds", init(2, 0, 4, 7, 1), kInit, cat({head(2, 0, 4, 7, 1), zeros(12)}),
+         24, set_up, set_up_results},
+        {"SetNewPWMTiming", new_timing(1, 1, 0, 0x01020304, 0x0A0B0C0D), kNewTiming,
+         cat({head(1, 1, 0, 0x01020304, 0x0A0B0C0D), zeros(4)}), 16},
+        {"SetNewPWMTiming ns bounds", new_timing(3, 0, 0, 0xFFFFFFFF, 150), kNewTiming,
+         cat({head(3, 0, 0, 0xFFFFFFFF, 150), zeros(4)}), 16},
+        {"SetNewPWMTiming min bounds", new_timing(3, 1, 4, 1, 7), kNewTiming,
+         cat({head(3, 1, 4, 1, 7), zeros(4)}), 16},
+        {"EnablePWM largest settings", enable(3, 1, 1, 1, 2, 1, 1), kEnable,
+         cat({{3, 1, 1, 1, 2, 1, 1}, zeros(5)}), 12},
+        {"EnablePWM settings in argument order", enable(2, 0, 1, 0, 2, 0, 1), kEnable,
+         cat({{2, 0, 1, 0, 2, 0, 1}, zeros(5)}), 12},
+        {"DisablePWM", disable(3, 1), kDisable, cat({{3, 1}, zeros(6)}), 8},
+        // The unit at 2, the durations at 4 and 8, the six setting bytes at 12; 18 and 19 are no
+        // field and go nowhere.
+        {"GetPWMInitialisation read back field by field", get_init(3, 1), kGetInitialisation,
+         cat({{3, 1}, zeros(22)}), 24,
+         cat({{0, 0, 3, 0},
+              le32(0xCAFE0001),
+              le32(0xCAFE0002),
+              {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x77, 0x77}}),
+         Writes{.words = {0xCAFE0001, 0xCAFE0002},
+                .bytes = {3, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15}}},
+        {"GetPWMStatus: bytes 2 and 3",
+         status(2, 1),
+         kStatus,
+         cat({{2, 1}, zeros(6)}),
+         8,
+         {2, 1, 0x81, 0x42},
+         Writes{.bytes = {0x81, 0x42}}},
+        {"ReadPWM1DigitalInput input 2: offset 2",
+         input(3, 2),
+         kReadInput,
+         cat({{3, 2}, zeros(6)}),
+         8,
+         {3, 2, 0x01, 0x99},
+         Writes{.bytes = {0x01}}},
+        {"ReadPWMAllDigitalInputs: offset 1",
+         inputs(3),
+         kReadAllInputs,
+         cat({{3}, zeros(7)}),
+         8,
+         {3, 0x06, 0x99, 0x99},
+         Writes{.bytes = {0x06}}},
+        {"ManualSetting 1", manual(3, 1), kManualSetting, cat({{3, 1}, zeros(6)}), 8},
+        {"SetPWMDigitalOutputOn", output_on(3), kOutputOn, cat({{3}, zeros(7)}), 8},
+        {"SetPWMDigitalOutputOff (same bytes, own code)", output_off(3), kOutputOff,
+         cat({{3}, zeros(7)}), 8},
+    };
+    check_all(cases);
 }
-
 // Every function with valid arguments: its buffer size and its code for a failed exchange.
 struct Function {
     const char* what;
@@ -234,11 +260,11 @@ TEST_F(Pwm, OnlyBoolOneIsASuccessfulExchange) {
         for (const Function& f : functions()) {
             RecordingDriver::Answer a = filled(f.size, 0); // status word 0: success but for BOOL
             a.result = result;
-            expect_io_failures(*d, h, {{f.what, f.call, f.io_failed}}, a);
+            check_fails_with({f.what, f.call, f.io_failed}, a);
         }
     }
     for (const Function& f : functions())
-        expect_io_failures(*d, h, {{f.what, f.call, f.io_failed}}, std::nullopt);
+        check_fails_with({f.what, f.call, f.io_failed}, std::nullopt);
 }
 
 TEST_F(Pwm, DriverStatusWordBecomesMinusSPlus100) {
@@ -261,69 +287,10 @@ TEST_F(Pwm, DriverStatusWordBecomesMinusSPlus100) {
     for (const Mapping& m : mappings) {
         SCOPED_TRACE(testing::Message() << "s = " << m.s);
         ASSERT_NE(m.status, 0) << "a refusal must never read as success";
-        for (const Function& f : functions()) {
-            SCOPED_TRACE(f.what);
-            d->clear();
-            d->script(filled(f.size, m.s));
-            Outs o;
-            EXPECT_EQ(f.call(h, o), m.status);
-            EXPECT_TRUE(o == Outs{}) << "wrote after a refusal";
-        }
+        for (const Function& f : functions())
+            check_fails_with({f.what, f.call, m.status}, filled(f.size, m.s));
     }
     EXPECT_EQ(mfb::kPwmRefusedAsZero, -32768);
-}
-
-TEST_F(Pwm, InitPassesTheTwoSetUpResults) {
-    Bytes fields(24, 0);
-    mfb::vbus::put_u32(fields, 12, 0x11223344);
-    mfb::vbus::put_u32(fields, 16, 0x55667788);
-    d->script(status_answer(24, 20, 0, fields));
-    Outs o;
-    ASSERT_EQ(init(3, 1, 0, 150, 175)(h, o), 0);
-    EXPECT_EQ(o.words[0], 0x11223344u);
-    EXPECT_EQ(o.words[1], 0x55667788u);
-    EXPECT_EQ(o.words[2], kUntouchedWord);
-}
-
-TEST_F(Pwm, InitialisationIsReadBackField) {
-    Bytes fields(24, 0);
-    fields[2] = 3;
-    mfb::vbus::put_u32(fields, 4, 0xCAFE0001);
-    mfb::vbus::put_u32(fields, 8, 0xCAFE0002);
-    for (std::uint8_t i = 0; i < 6; ++i)
-        fields[12 + i] = static_cast<std::uint8_t>(0x10 + i);
-    fields[18] = fields[19] = 0x77; // not a field: not copied anywhere
-    d->script(status_answer(24, 20, 0, fields));
-    Outs o;
-    ASSERT_EQ(get_init(3, 0)(h, o), 0);
-    EXPECT_EQ(o.bytes[0], 3);
-    EXPECT_EQ(o.words[0], 0xCAFE0001u);
-    EXPECT_EQ(o.words[1], 0xCAFE0002u);
-    for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(o.bytes[1 + i], 0x10 + i) << "setting byte " << i + 1;
-    EXPECT_EQ(o.bytes[7], kUntouchedByte);
-}
-
-TEST_F(Pwm, StatusAndInputBytes) {
-    struct Case {
-        const char* what;
-        Call call;
-        Bytes answer;            // the first bytes of the 8-byte answer
-        std::uint8_t out0, out1; // bytes[0] and bytes[1] afterwards
-    };
-    const Case cases[] = {
-        {"status bytes 2 and 3", status(3, 1), {3, 1, 0x81, 0x42}, 0x81, 0x42},
-        {"one input at offset 2", input(3, 2), {3, 2, 0x01, 0x99}, 0x01, kUntouchedByte},
-        {"all inputs at offset 1", inputs(3), {3, 0x06, 0x99, 0x99}, 0x06, kUntouchedByte},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        d->script(status_answer(8, 4, 0, c.answer));
-        Outs o;
-        ASSERT_EQ(c.call(h, o), 0);
-        EXPECT_EQ(o.bytes[0], c.out0);
-        EXPECT_EQ(o.bytes[1], c.out1);
-    }
 }
 
 } // namespace

@@ -1,13 +1,12 @@
 // The TTL I/O family against a recording driver: every check with its code and in its order, the
 // exact requests (the line numbers mapped to port and channel), the answers copied to the caller,
 // and each function's code for a failed exchange.
-#include "argument_check_table.h"
+#include "exchange_table.h"
 
 #include <set>
 #include <utility>
 
 using namespace mfbtest;
-using namespace mfbtest::argcheck;
 
 namespace {
 
@@ -25,17 +24,18 @@ Call direction(std::uint8_t module, std::uint8_t d1, std::uint8_t d2, std::uint8
 }
 Call read_channel(std::uint8_t module, std::uint8_t port, std::uint8_t channel) {
     return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_ReadTTLIOChannelValue(h, module, port, channel, &o.u8);
+        return i_MFB_ReadTTLIOChannelValue(h, module, port, channel, &o.bytes[0]);
     };
 }
 Call read_port(std::uint8_t module, std::uint8_t port) {
     return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_ReadTTLIOPortValue(h, module, port, &o.u8);
+        return i_MFB_ReadTTLIOPortValue(h, module, port, &o.bytes[0]);
     };
 }
 Call read_all(std::uint8_t module) {
-    return
-        [=](MFB_BoardHandle h, Outs& o) { return i_MFB_ReadTTLIOAllPortValue(h, module, &o.u32); };
+    return [=](MFB_BoardHandle h, Outs& o) {
+        return i_MFB_ReadTTLIOAllPortValue(h, module, &o.words[0]);
+    };
 }
 Call channel(bool on, std::uint8_t module, std::uint8_t port, std::uint8_t ch) {
     return [=](MFB_BoardHandle h, Outs&) {
@@ -53,9 +53,9 @@ using TtlIo = OpenRecorderTest;
 
 TEST_F(TtlIo, RefusedArguments) {
     const Refused cases[] = {
-        {"unopened handle wins over every bad argument", direction(4, 2, 2, 2, 2), -1, true},
-        {"unopened handle, read channel", read_channel(0, 0, 0), -1, true},
-        {"unopened handle, line switch", line(true, 9, 99), -1, true},
+        {"unopened handle wins over every bad argument", stranger(direction(4, 2, 2, 2, 2)), -1},
+        {"unopened handle, read channel", stranger(read_channel(0, 0, 0)), -1},
+        {"unopened handle, line switch", stranger(line(true, 9, 99)), -1},
         {"direction module 4", direction(4, 0, 0, 0, 0), -2},
         {"direction module 0xFF", direction(0xFF, 2, 0, 0, 0), -2},
         {"direction flag 1", direction(0, 2, 0, 0, 0), -3},
@@ -95,21 +95,21 @@ TEST_F(TtlIo, Requests) {
          {1, 3, 7, 0},
          4,
          {0xEE, 0xEE, 0xEE, 0x5C},
-         Outs{.u8 = 0x5C}},
+         Writes{.bytes = {0x5C}}},
         {"read port: the value at offset 2",
          read_port(2, 3),
          kReadPort,
          {2, 3, 0},
          3,
          {0xEE, 0xEE, 0xA7},
-         Outs{.u8 = 0xA7}},
+         Writes{.bytes = {0xA7}}},
         {"read all ports: the value at offset 4",
          read_all(3),
          kReadAll,
          {3, 0, 0, 0, 0, 0, 0, 0},
          8,
          {0xEE, 0xEE, 0xEE, 0xEE, 0x03, 0xFF, 0x10, 0x80},
-         Outs{.u32 = 0x8010FF03}},
+         Writes{.words = {0x8010FF03}}},
         {"channel on, port 4 channel 7 is sent", channel(true, 1, 4, 7), kSwitch, {1, 4, 7, 1}},
         {"channel off differs only in byte 3", channel(false, 1, 4, 7), kSwitch, {1, 4, 7, 0}},
         {"line 0 is port 0 channel 0", line(true, 2, 0), kSwitch, {2, 0, 0, 1}},
@@ -126,11 +126,11 @@ TEST_F(TtlIo, Requests) {
 
 // A line-number switch is indistinguishable from the port-and-channel switch it stands for.
 TEST_F(TtlIo, LineSwitchSendsThePortAndChannelRequest) {
-    ASSERT_EQ(i_MFB_SetTTLIOChlOn(handle, 1, 11), 0);
-    ASSERT_EQ(i_MFB_SetTTLIOChannelOn(handle, 1, 3, 1), 0);
-    ASSERT_EQ(i_MFB_SetTTLIOChlOff(handle, 1, 11), 0);
-    ASSERT_EQ(i_MFB_SetTTLIOChannelOff(handle, 1, 3, 1), 0);
-    auto r = driver->records();
+    ASSERT_EQ(i_MFB_SetTTLIOChlOn(h, 1, 11), 0);
+    ASSERT_EQ(i_MFB_SetTTLIOChannelOn(h, 1, 3, 1), 0);
+    ASSERT_EQ(i_MFB_SetTTLIOChlOff(h, 1, 11), 0);
+    ASSERT_EQ(i_MFB_SetTTLIOChannelOff(h, 1, 3, 1), 0);
+    auto r = d->records();
     ASSERT_EQ(r.size(), 4u);
     EXPECT_EQ(r[0].request, r[1].request);
     EXPECT_EQ(r[2].request, r[3].request);
@@ -146,10 +146,10 @@ TEST_F(TtlIo, LineNumbersCoverTheConnector) {
             expected.insert({port, ch});
     std::set<std::pair<int, int>> reached;
     for (std::uint8_t l = 0; l <= 25; ++l)
-        ASSERT_EQ(i_MFB_SetTTLIOChlOn(handle, 0, l), 0);
-    for (const auto& r : driver->records())
+        ASSERT_EQ(i_MFB_SetTTLIOChlOn(h, 0, l), 0);
+    for (const auto& r : d->records())
         reached.insert({r.request[1], r.request[2]});
-    EXPECT_EQ(driver->records().size(), 26u);
+    EXPECT_EQ(d->records().size(), 26u);
     EXPECT_EQ(reached, expected);
 }
 
