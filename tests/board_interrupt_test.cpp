@@ -2,6 +2,9 @@
 // tear-down that never closes a handle the interrupt thread may still use.
 #include "bus_fixture.h"
 
+#include "sim/counter_module.h"
+#include "sim/sim_board.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -128,6 +131,11 @@ std::condition_variable g_changed;
 std::vector<Call> g_calls;
 std::function<void(const Call&)> g_inside; // runs inside the routine, after the call is recorded
 
+std::vector<Call> calls() {
+    std::lock_guard lock(g_mutex);
+    return g_calls;
+}
+
 void MFB_CALL routine(std::uint32_t handle, std::uint32_t byte, std::uint32_t word1,
                       std::uint32_t word2, std::uint32_t count, std::uint32_t* values) {
     Call c{handle, byte, word1, word2, count, {}, std::this_thread::get_id()};
@@ -178,10 +186,6 @@ class BoardInterrupt : public BusTest {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
-    }
-    std::vector<Call> calls() {
-        std::lock_guard lock(g_mutex);
-        return g_calls;
     }
 };
 
@@ -407,6 +411,42 @@ TEST_F(BoardInterrupt, InstallResetStressWhileInterruptsArrive) {
     EXPECT_FALSE(c.empty()) << "interrupts were delivered while installed";
     for (std::size_t i = 1; i < c.size(); ++i)
         ASSERT_LT(c[i - 1].word1, c[i].word1);
+}
+
+// The same on the simulated board: its counter module raises compare interrupts from the board's
+// ticker thread while the application installs and resets its routine.
+TEST(BoardInterruptOnSimulatedBoard, InstallResetStressWhileTheCounterRaisesInterrupts) {
+    mfb::vbus::reset_process();
+    {
+        std::lock_guard lock(g_mutex);
+        g_calls.clear();
+        g_inside = nullptr;
+    }
+    auto board = mfb::sim::make_board(0);
+    mfb::vbus::attach(board);
+    MFB_BoardHandle h = 0;
+    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+    ASSERT_TRUE(board->with_module<mfb::sim::CounterModule>(
+        0, [](mfb::sim::CounterModule& m) { m.set_rate(0, 5000000); }));
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, routine), 0);
+    ASSERT_EQ(i_MFB_InitModuloCompareLogic(h, 0, 1000, 0), 0);
+    ASSERT_EQ(i_MFB_EnableCompareLogic(h, 0), 0);
+    board->start_ticker(1);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(i_MFB_ResetBoardIntRoutine(h), 0);
+        ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, routine), 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    {
+        std::unique_lock lock(g_mutex); // let at least one compare event through
+        ASSERT_TRUE(g_changed.wait_for(lock, kPatience, [] { return !g_calls.empty(); }));
+    }
+    ASSERT_EQ(i_MFB_ResetBoardIntRoutine(h), 0);
+    board->stop_ticker();
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+    for (const Call& c : calls())
+        EXPECT_EQ(c.word1, 3u) << "compare records only";
+    mfb::vbus::reset_process();
 }
 
 } // namespace
