@@ -138,7 +138,7 @@ template <class T> T* find_locked(Bus& b, HANDLE h) {
 std::string default_path(std::size_t index) {
     char buf[96];
     std::snprintf(buf, sizeof buf,
-                  "\\\\?\\pci#ven_10e8&dev_818a#%zu#{51bd3798-aad4-4492-823a-922f8b0a1f7c}", index);
+                  "\\\\?\\vbus#mfb_board#%zu#{51bd3798-aad4-4492-823a-922f8b0a1f7c}", index);
     return buf;
 }
 
