@@ -1,4 +1,5 @@
 #include "sim/counter_module.h"
+#include "sim/le_bytes.h"
 
 #include "sim/modules.h"
 
@@ -84,22 +85,6 @@ std::uint32_t buffer_size(std::uint32_t code) {
     default:
         return 0;
     }
-}
-
-std::uint32_t get_u32(const std::uint8_t* b, std::size_t off) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(b[off + i]) << (8 * i);
-    return v;
-}
-
-std::uint16_t get_u16(const std::uint8_t* b, std::size_t off) {
-    return static_cast<std::uint16_t>(b[off] | (b[off + 1] << 8));
-}
-
-void put_u32(std::uint8_t* b, std::size_t off, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i)
-        b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Floor division and the matching remainder for a positive divisor.
@@ -472,7 +457,7 @@ bool CounterModule::exchange(ModuleExchange& m) {
     const std::uint32_t size = buffer_size(m.x.code);
     if (size == 0 || m.x.in_size < size || m.x.out_size < size)
         return false;
-    put_u32(m.x.buffer, size - 4, answer(m.x.code, m.x.buffer));
+    put_le_u32(m.x.buffer, size - 4, answer(m.x.code, m.x.buffer));
     m.x.bytes_returned = size;
     flush(m.position, m.interrupts);
     return true;
@@ -480,7 +465,7 @@ bool CounterModule::exchange(ModuleExchange& m) {
 
 // Carries out one request on the buffer `b` and gives the driver status word.
 std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
-    const std::uint32_t value = get_u32(b, 4); // the value field of 12- and 16-byte requests
+    const std::uint32_t value = le_u32(b, 4); // the value field of 12- and 16-byte requests
     switch (code) {
     case kInitCounter: {
         const std::uint8_t range = b[1], evaluation = b[4];
@@ -520,7 +505,7 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         efg_filter_ = b[2];
         return kDone;
     case kReadValue:
-        put_u32(b, 4, word_);
+        put_le_u32(b, 4, word_);
         return kDone;
     case kWriteValue:
         if (compare_ == Compare::Modulo && modulo_counter_ && value >= period(0))
@@ -541,7 +526,7 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
     case kLatchValue:
         if (b[1] > 1)
             return kBadArgument;
-        put_u32(b, 4, latch_[b[1]].value);
+        put_le_u32(b, 4, latch_[b[1]].value);
         latch_[b[1]].status = 0;
         return kDone;
     case kLatchInterrupt:
@@ -577,7 +562,7 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
             index_status_ = false;
         return kDone;
     case kIndexStatus:
-        put_u32(b, 4, index_status_ ? 1 : 0);
+        put_le_u32(b, 4, index_status_ ? 1 : 0);
         return kDone;
     case kIndexReferenceSource:
         if (value > 1)
@@ -591,14 +576,14 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         reference_active_high_ = value == 1;
         return kDone;
     case kReferenceStatus:
-        put_u32(b, 4, reference_active() ? 1 : 0);
+        put_le_u32(b, 4, reference_active() ? 1 : 0);
         return kDone;
 
     case kUasStatus:
-        put_u32(b, 4, uas_status());
+        put_le_u32(b, 4, uas_status());
         return kDone;
     case kCbStatus:
-        put_u32(b, 4, cb_[0]);
+        put_le_u32(b, 4, cb_[0]);
         cb_[0] = 0;
         return kDone;
     case kCb16Status:
@@ -607,10 +592,10 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         cb_[0] = cb_[1] = 0;
         return kDone;
     case kUdStatus:
-        put_u32(b, 4, ud_status());
+        put_le_u32(b, 4, ud_status());
         return kDone;
     case kUdLatchedStatus:
-        put_u32(b, 4, ud_latched_);
+        put_le_u32(b, 4, ud_latched_);
         return kDone;
 
     case kInitCompare:
@@ -631,8 +616,8 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         set_word(modulo_counter_ ? word_ % modulo_ : word_);
         return kDone;
     case kModuloCorrection:
-        correction_extra_ = get_u16(b, 2);
-        correction_every_ = get_u16(b, 4);
+        correction_extra_ = le_u16(b, 2);
+        correction_every_ = le_u16(b, 4);
         resync_modulo();
         return kDone;
     case kCompareSwitch:
@@ -643,7 +628,7 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         compare_enabled_ = value == 1;
         return kDone;
     case kCompareLatch:
-        put_u32(b, 4, compare_latch_);
+        put_le_u32(b, 4, compare_latch_);
         return kDone;
 
     case kDigitalChannelUse:

@@ -1,4 +1,5 @@
 #include "sim/sim_board.h"
+#include "sim/le_bytes.h"
 
 #include "sim/modules.h"
 
@@ -37,11 +38,6 @@ Function family_of(std::uint32_t code) {
         if (code >= r.first && code <= r.last)
             return r.family;
     return Function::None;
-}
-
-void put_u32(std::uint8_t* b, std::size_t off, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 int refuse(vbus::Exchange& x) {
@@ -181,7 +177,7 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
             return refuse(x);
         std::memset(x.buffer, 0, 84);
         for (int i = 0; i < 5; ++i)
-            put_u32(x.buffer, 4 * static_cast<std::size_t>(i), identity_.words[i]);
+            put_le_u32(x.buffer, 4 * static_cast<std::size_t>(i), identity_.words[i]);
         x.buffer[28] = identity_.information_byte;
         std::size_t n = std::min<std::size_t>(identity_.identifier.size(), 51);
         std::memcpy(x.buffer + 32, identity_.identifier.data(), n);
@@ -191,15 +187,13 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
     case kHandleNotice:
         if (x.in_size < 4)
             return refuse(x);
-        std::memcpy(&notified_handle_, x.buffer, 4);
+        notified_handle_ = le_u32(x.buffer, 0);
         x.bytes_returned = 0;
         return 1;
     case kInterruptEvent:
         if (x.in_size < 4)
             return refuse(x);
-        interrupt_event_ =
-            static_cast<std::uint32_t>(x.buffer[0] | (x.buffer[1] << 8) | (x.buffer[2] << 16)) |
-            (static_cast<std::uint32_t>(x.buffer[3]) << 24);
+        interrupt_event_ = le_u32(x.buffer, 0);
         x.bytes_returned = 0;
         if (!queue_.empty())
             vbus::signal_event(interrupt_event_);
@@ -213,11 +207,11 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
         } else {
             const InterruptRecord r = queue_.front();
             queue_.pop_front();
-            put_u32(x.buffer, 0, r.word1);
-            put_u32(x.buffer, 4, r.word2);
+            put_le_u32(x.buffer, 0, r.word1);
+            put_le_u32(x.buffer, 4, r.word2);
             for (std::size_t i = 0; i < 16; ++i)
-                put_u32(x.buffer, 8 + 4 * i, r.values[i]);
-            put_u32(x.buffer, 72, r.value_count);
+                put_le_u32(x.buffer, 8 + 4 * i, r.values[i]);
+            put_le_u32(x.buffer, 72, r.value_count);
             x.buffer[76] = r.record_byte;
         }
         x.bytes_returned = 80;

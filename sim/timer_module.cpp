@@ -1,4 +1,5 @@
 #include "sim/timer_module.h"
+#include "sim/le_bytes.h"
 
 #include "sim/modules.h"
 
@@ -20,17 +21,6 @@ constexpr std::uint64_t kFullCount = std::uint64_t{1} << 32;
 constexpr std::uint8_t kStatusCounting = 0x01;
 constexpr std::uint8_t kStatusWaiting = 0x02;
 constexpr std::uint8_t kStatusReachedZero = 0x04;
-
-std::uint32_t get_u32(const std::uint8_t* b, std::size_t off) {
-    return static_cast<std::uint32_t>(b[off]) | static_cast<std::uint32_t>(b[off + 1]) << 8 |
-           static_cast<std::uint32_t>(b[off + 2]) << 16 |
-           static_cast<std::uint32_t>(b[off + 3]) << 24;
-}
-
-void put_u32(std::uint8_t* b, std::size_t off, std::uint64_t v) {
-    for (std::size_t i = 0; i < 4; ++i)
-        b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // A loaded value of 0 stands for the full 2^32 counts of the 32-bit counter.
 std::uint64_t counts_of(std::uint32_t value) {
@@ -211,7 +201,7 @@ bool TimerModule::answer(ModuleExchange& m) {
         t.falling_edge = b[4] == 1;
         t.inverted = b[5] == 1;
         t.gate_active_low = b[6] == 1;
-        t.value = t.count = counts_of(get_u32(b, 8));
+        t.value = t.count = counts_of(le_u32(b, 8));
         return true;
     }
     case kEnable:
@@ -235,15 +225,15 @@ bool TimerModule::answer(ModuleExchange& m) {
         t.enabled = false;
         return true;
     case kWriteValue:
-        t.value = t.count = counts_of(get_u32(b, 4));
+        t.value = t.count = counts_of(le_u32(b, 4));
         t.finished = false;
         return true;
     case kReadValue:
-        put_u32(b, 4, t.count);
+        put_le_u32(b, 4, t.count);
         return true;
     case kReadAll:
         for (std::size_t i = 0; i < timers_.size(); ++i)
-            put_u32(b, 4 + 4 * i, timers_[i].count);
+            put_le_u32(b, 4 + 4 * i, timers_[i].count);
         return true;
     case kOutputLevel:
         b[2] = output_high(t) ? 1 : 0;
