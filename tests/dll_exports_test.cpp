@@ -122,15 +122,10 @@ class PeFile {
     std::vector<Section> sections_;
 };
 
-struct DefExport {
-    std::uint32_t ordinal;
-    std::uint32_t argument_bytes;
-};
-
-// name -> (ordinal, stdcall argument size) from the export definition file.
-std::map<std::string, DefExport> read_def(const std::string& path) {
+// name -> ordinal from the export definition file (names carry their stdcall size there).
+std::map<std::string, std::uint32_t> read_def(const std::string& path) {
     std::ifstream f(path);
-    std::map<std::string, DefExport> out;
+    std::map<std::string, std::uint32_t> out;
     const std::regex line(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)@(\d+)\s+@(\d+)\s*(;.*)?$)");
     std::string s;
     bool in_exports = false;
@@ -141,8 +136,7 @@ std::map<std::string, DefExport> read_def(const std::string& path) {
         }
         std::smatch m;
         if (in_exports && std::regex_match(s, m, line))
-            out[m[1]] = {static_cast<std::uint32_t>(std::stoul(m[3])),
-                         static_cast<std::uint32_t>(std::stoul(m[2]))};
+            out[m[1]] = static_cast<std::uint32_t>(std::stoul(m[3]));
     }
     return out;
 }
@@ -165,21 +159,15 @@ TEST(Dll, ExportsExactlyTheDefinitionAtItsOrdinals) {
     const auto exports = dll.exports();
     EXPECT_EQ(exports.size(), def.size());
     EXPECT_EQ(dll.export_function_count() >= def.size(), true);
-    for (const auto& [name, e] : def) {
+    for (const auto& [name, ordinal] : def) {
         auto it = exports.find(name);
         ASSERT_NE(it, exports.end()) << name << " is not exported";
-        EXPECT_EQ(it->second, e.ordinal) << name;
+        EXPECT_EQ(it->second, ordinal) << name;
     }
     for (const auto& [name, ordinal] : exports) {
         EXPECT_TRUE(def.count(name)) << "unexpected export " << name << " @" << ordinal;
         EXPECT_EQ(name.find('@'), std::string::npos) << "decorated export " << name;
     }
-}
-
-TEST(Dll, ArgumentSizesAreWholeStackSlots) {
-    // Every stdcall argument takes a multiple of 4 bytes on the 32-bit stack.
-    for (const auto& [name, e] : read_def(MFB_DEF_PATH))
-        EXPECT_EQ(e.argument_bytes % 4, 0u) << name;
 }
 
 TEST(Dll, ImportsOnlyWindowsSystemDlls) {
