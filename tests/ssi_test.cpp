@@ -21,36 +21,27 @@ constexpr std::uint32_t kGetRawData = 0x90002118;
 
 // The calls, with the caller's variables in Outs: u32 results in words (and words2 for the second
 // array), u8 results in bytes[0].
-Call init(std::uint8_t module, std::uint8_t frame, std::uint8_t position, std::uint8_t turns,
-          std::uint8_t base, std::uint32_t hz, std::uint8_t option) {
-    return [=](MFB_BoardHandle h, Outs&) {
-        return i_MFB_InitSSI(h, module, frame, position, turns, base, hz, option);
+template <class F, class... A> Call plain(F fn, A... args) { // writes none of them
+    return [=](MFB_BoardHandle h, Outs&) { return fn(h, args...); };
+}
+template <class F, class... A> Call byte_out(F fn, A... args) { // writes bytes[0]
+    return [=](MFB_BoardHandle h, Outs& o) { return fn(h, args..., &o.bytes[0]); };
+}
+template <class F> Call two_words(F fn, std::uint8_t module, std::uint8_t channel) {
+    return [=](MFB_BoardHandle h, Outs& o) {
+        return fn(h, module, channel, &o.words[0], &o.words[1]);
     };
 }
-Call init_raw(std::uint8_t module, std::uint8_t frame, std::uint8_t base, std::uint32_t hz) {
+template <class F> Call raw(F fn, std::uint8_t module, std::uint8_t channel, std::uint8_t count) {
     return
-        [=](MFB_BoardHandle h, Outs&) { return i_MFB_InitSSIRawData(h, module, frame, base, hz); };
+        [=](MFB_BoardHandle h, Outs& o) { return fn(h, module, channel, o.words.data(), count); };
 }
-Call read1(std::uint8_t module, std::uint8_t channel) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_Read1SSIValue(h, module, channel, &o.words[0], &o.words[1]);
-    };
-}
-Call get_value(std::uint8_t module, std::uint8_t channel) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_GetSSIValue(h, module, channel, &o.words[0], &o.words[1]);
-    };
-}
-Call read1_raw(std::uint8_t module, std::uint8_t channel, std::uint8_t count) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_Read1SSIRawDataValue(h, module, channel, o.words.data(), count);
-    };
-}
-Call get_raw(std::uint8_t module, std::uint8_t channel, std::uint8_t count) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_GetSSIRawDataValue(h, module, channel, o.words.data(), count);
-    };
-}
+const auto init = [](auto... a) { return plain(i_MFB_InitSSI, a...); };
+const auto init_raw = [](auto... a) { return plain(i_MFB_InitSSIRawData, a...); };
+const auto read1 = [](auto... a) { return two_words(i_MFB_Read1SSIValue, a...); };
+const auto get_value = [](auto... a) { return two_words(i_MFB_GetSSIValue, a...); };
+const auto read1_raw = [](auto... a) { return raw(i_MFB_Read1SSIRawDataValue, a...); };
+const auto get_raw = [](auto... a) { return raw(i_MFB_GetSSIRawDataValue, a...); };
 Call read_all(std::uint8_t module) {
     return [=](MFB_BoardHandle h, Outs& o) {
         return i_MFB_ReadAllSSIValue(h, module, o.words.data(), o.words2.data());
@@ -61,46 +52,50 @@ Call read_all_raw(std::uint8_t module, std::uint8_t count) {
         return i_MFB_ReadAllSSIRawDataValue(h, module, o.words.data(), count);
     };
 }
-Call input_bit(std::uint8_t module, std::uint8_t bit) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_ReadSSI1DigitalInput(h, module, bit, &o.bytes[0]);
-    };
-}
-Call inputs(std::uint8_t module) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_ReadSSIAllDigitalInput(h, module, &o.bytes[0]);
-    };
-}
-Call output_on(std::uint8_t module) {
-    return [=](MFB_BoardHandle h, Outs&) { return i_MFB_SetSSIDigitalOutputOn(h, module); };
-}
-Call output_off(std::uint8_t module) {
-    return [=](MFB_BoardHandle h, Outs&) { return i_MFB_SetSSIDigitalOutputOff(h, module); };
-}
-Call start(std::uint8_t module) {
-    return [=](MFB_BoardHandle h, Outs&) { return i_MFB_StartSSIAcquisition(h, module); };
-}
-Call status(std::uint8_t module) {
-    return [=](MFB_BoardHandle h, Outs& o) {
-        return i_MFB_GetSSIAcquisitionStatus(h, module, &o.bytes[0]);
-    };
-}
+const auto input_bit = [](auto... a) { return byte_out(i_MFB_ReadSSI1DigitalInput, a...); };
+const auto inputs = [](auto... a) { return byte_out(i_MFB_ReadSSIAllDigitalInput, a...); };
+const auto output_on = [](auto... a) { return plain(i_MFB_SetSSIDigitalOutputOn, a...); };
+const auto output_off = [](auto... a) { return plain(i_MFB_SetSSIDigitalOutputOff, a...); };
+const auto start = [](auto... a) { return plain(i_MFB_StartSSIAcquisition, a...); };
+const auto status = [](auto... a) { return byte_out(i_MFB_GetSSIAcquisitionStatus, a...); };
 using Ssi = OpenRecorderTest;
 
+// Every function with valid arguments but the module m and the channel c, and its code for a
+// failed exchange.
+std::vector<ExchangeFails> functions(std::uint8_t m = 3, std::uint8_t c = 2) {
+    return {
+        {"InitSSI", init(m, 25, 13, 12, 30, 500'000, 0), -9},
+        {"InitSSIRawData (-9, as the value set-up)", init_raw(m, 48, 30, 500'000), -9},
+        {"Read1SSIValue", read1(m, c), -4},
+        {"Read1SSIRawDataValue", read1_raw(m, c, 2), -4},
+        {"ReadAllSSIValue", read_all(m), -3},
+        {"ReadAllSSIRawDataValue", read_all_raw(m, 16), -3},
+        {"ReadSSI1DigitalInput", input_bit(m, 0), -3},
+        {"ReadSSIAllDigitalInput", inputs(m), -3},
+        {"SetSSIDigitalOutputOn", output_on(m), -3},
+        {"SetSSIDigitalOutputOff", output_off(m), -3},
+        {"StartSSIAcquisition", start(m), -3},
+        {"GetSSIAcquisitionStatus", status(m), -3},
+        {"GetSSIValue", get_value(m, c), -4},
+        {"GetSSIRawDataValue", get_raw(m, c, 2), -4},
+    };
+}
+
 TEST_F(Ssi, RefusedArgumentsSendNothing) {
+    for (const ExchangeFails& f : functions(4, 3)) { // the handle, then the module, wins over all
+        check(Refused{f.what, stranger(f.call), -1});
+        check(Refused{f.what, f.call, -2});
+    }
     const Refused cases[] = {
-        // A handle that no slot holds wins over every other argument.
-        {"InitSSI handle", stranger(init(9, 1, 0, 99, 31, 0, 2)), -1},
+        {"InitSSI handle, all else bad too", stranger(init(4, 1, 0, 99, 31, 0, 2)), -1},
         {"InitSSI module 4, all else bad too", init(4, 1, 0, 99, 31, 0, 2), -2},
         {"InitSSI frame 1", init(3, 1, 1, 0, 30, 500'000, 0), -3},
         {"InitSSI frame 33", init(3, 33, 1, 0, 30, 500'000, 0), -3},
         {"InitSSI frame 0, position bad too", init(3, 0, 0, 99, 30, 500'000, 0), -3},
         {"InitSSI position 0", init(3, 25, 0, 0, 30, 500'000, 0), -4},
         {"InitSSI position above frame", init(3, 25, 26, 0, 30, 500'000, 0), -4},
-        {"InitSSI position 255, turns 255", init(3, 32, 255, 255, 30, 500'000, 0), -4},
         {"InitSSI turns 13 of 12 left", init(3, 25, 13, 13, 30, 500'000, 0), -5},
         {"InitSSI turns 1 with position = frame", init(3, 25, 25, 1, 30, 500'000, 0), -5},
-        {"InitSSI turns 255", init(3, 2, 1, 255, 30, 500'000, 0), -5},
         {"InitSSI clock base 31, clock valid", init(3, 25, 13, 12, 31, 500'000, 0), -6},
         {"InitSSI clock base 0, clock and flag bad", init(3, 25, 13, 12, 0, 0, 9), -6},
         {"InitSSI base 30 at 228 Hz", init(3, 25, 13, 12, 30, 228, 0), -7},
@@ -108,12 +103,7 @@ TEST_F(Ssi, RefusedArgumentsSendNothing) {
         {"InitSSI base 30 at 5,000,001 Hz", init(3, 25, 13, 12, 30, 5'000'001, 0), -7},
         {"InitSSI base 33 at 5,000,001 Hz", init(3, 25, 13, 12, 33, 5'000'001, 0), -7},
         {"InitSSI 0 Hz, flag bad too", init(3, 25, 13, 12, 30, 0, 2), -7},
-        {"InitSSI 0xFFFFFFFF Hz", init(3, 25, 13, 12, 33, 0xFFFFFFFF, 0), -7},
         {"InitSSI option 2", init(3, 25, 13, 12, 30, 500'000, 2), -8},
-        {"InitSSI option 255", init(3, 25, 13, 12, 30, 500'000, 255), -8},
-
-        {"InitSSIRawData handle", stranger(init_raw(9, 0, 0, 0)), -1},
-        {"InitSSIRawData module 4", init_raw(4, 0, 0, 0), -2},
         {"InitSSIRawData frame 1", init_raw(3, 1, 30, 500'000), -3},
         {"InitSSIRawData frame 49", init_raw(3, 49, 30, 500'000), -3},
         {"InitSSIRawData clock base 31, clock valid", init_raw(3, 48, 31, 500'000), -4},
@@ -121,41 +111,13 @@ TEST_F(Ssi, RefusedArgumentsSendNothing) {
         {"InitSSIRawData base 30 at 228 Hz", init_raw(3, 48, 30, 228), -5},
         {"InitSSIRawData base 33 at 251 Hz", init_raw(3, 48, 33, 251), -5},
         {"InitSSIRawData at 5,000,001 Hz", init_raw(3, 48, 30, 5'000'001), -5},
-
-        {"Read1SSIValue handle", stranger(read1(3, 0)), -1},
-        {"Read1SSIValue module 4, channel bad too", read1(4, 3), -2},
         {"Read1SSIValue channel 3", read1(3, 3), -3},
-        {"Read1SSIValue channel 255", read1(0, 255), -3},
-        {"GetSSIValue handle", stranger(get_value(3, 0)), -1},
-        {"GetSSIValue module 4", get_value(4, 3), -2},
         {"GetSSIValue channel 3", get_value(3, 3), -3},
-        {"Read1SSIRawDataValue handle", stranger(read1_raw(3, 0, 2)), -1},
-        {"Read1SSIRawDataValue module 4", read1_raw(4, 9, 2), -2},
         {"Read1SSIRawDataValue channel 3", read1_raw(3, 3, 2), -3},
-        {"GetSSIRawDataValue handle", stranger(get_raw(3, 0, 2)), -1},
-        {"GetSSIRawDataValue module 4", get_raw(4, 9, 2), -2},
         {"GetSSIRawDataValue channel 3", get_raw(3, 3, 2), -3},
-
-        {"ReadAllSSIValue handle", stranger(read_all(3)), -1},
-        {"ReadAllSSIValue module 4", read_all(4), -2},
-        {"ReadAllSSIRawDataValue handle", stranger(read_all_raw(3, 17)), -1},
-        {"ReadAllSSIRawDataValue module 4, count bad too", read_all_raw(4, 17), -2},
         // The answer holds 16 words: a larger count is refused before anything is sent.
         {"ReadAllSSIRawDataValue 17 words", read_all_raw(3, 17), -4},
         {"ReadAllSSIRawDataValue 255 words", read_all_raw(0, 255), -4},
-
-        {"ReadSSI1DigitalInput handle", stranger(input_bit(3, 0)), -1},
-        {"ReadSSI1DigitalInput module 4", input_bit(4, 0), -2},
-        {"ReadSSIAllDigitalInput handle", stranger(inputs(3)), -1},
-        {"ReadSSIAllDigitalInput module 4", inputs(4), -2},
-        {"SetSSIDigitalOutputOn handle", stranger(output_on(3)), -1},
-        {"SetSSIDigitalOutputOn module 4", output_on(4), -2},
-        {"SetSSIDigitalOutputOff handle", stranger(output_off(3)), -1},
-        {"SetSSIDigitalOutputOff module 255", output_off(255), -2},
-        {"StartSSIAcquisition handle", stranger(start(3)), -1},
-        {"StartSSIAcquisition module 4", start(4), -2},
-        {"GetSSIAcquisitionStatus handle", stranger(status(3)), -1},
-        {"GetSSIAcquisitionStatus module 4", status(4), -2},
     };
     check_all(cases);
 }
@@ -198,66 +160,22 @@ TEST_F(Ssi, RequestsByteForByteAndWhatTheyCopy) {
          cat({{3, 2}, zeros(10)}), 12, numbered_words(12), Writes{.words = {word(0), word(1)}}},
         {"GetSSIValue channel 0", get_value(1, 0), kGetValue, cat({{1, 0}, zeros(10)}), 12,
          numbered_words(12), Writes{.words = {word(0), word(1)}}},
-        {"Read1SSIRawDataValue 2 words", read1_raw(3, 1, 2), kRead1RawData,
-         cat({{3, 1}, zeros(10), {2, 0, 0, 0}}), 16, numbered_words(16),
-         Writes{.words = {word(0), word(1)}}},
-        {"GetSSIRawDataValue 255 words: two copied", get_raw(2, 2, 255), kGetRawData,
-         cat({{2, 2}, zeros(10), {255, 0, 0, 0}}), 16, numbered_words(16),
-         Writes{.words = {word(0), word(1)}}},
         {"ReadAllSSIValue: positions from offsets 4-12, turns from 16-24", read_all(3),
          kReadAllValues, cat({{3}, zeros(27)}), 28, numbered_words(28),
          Writes{.words = first_words(3), .words2 = {word(3), word(4), word(5)}}},
-        {"ReadAllSSIRawDataValue 16 words", read_all_raw(3, 16), kReadAllRawData,
-         cat({{3}, zeros(67), {16, 0, 0, 0}}), 72, numbered_words(72),
-         Writes{.words = first_words(16)}},
-        {"ReadAllSSIRawDataValue 0 words", read_all_raw(2, 0), kReadAllRawData,
-         cat({{2}, zeros(71)}), 72, numbered_words(72)},
-        {"ReadSSI1DigitalInput bit 200 reads 0",
-         input_bit(3, 200),
-         kReadDigitalInput,
-         {3, 0},
-         2,
-         {0xEE, 0xFF},
-         Writes{.bytes = {0}}},
-        {"ReadSSIAllDigitalInput: the byte whole",
-         inputs(1),
-         kReadDigitalInput,
-         {1, 0},
-         2,
-         {0xEE, 0xC3},
-         Writes{.bytes = {0xC3}}},
+        {"ReadSSIAllDigitalInput: the byte whole", inputs(1), kReadDigitalInput, Bytes{1, 0}, 2,
+         Bytes{0xEE, 0xC3}, Writes{.bytes = {0xC3}}},
         {"SetSSIDigitalOutputOn", output_on(3), kSetDigitalOutput, {3, 1}},
         {"SetSSIDigitalOutputOff", output_off(3), kSetDigitalOutput, {3, 0}},
         {"StartSSIAcquisition", start(2), kStartAcquisition, {2}},
-        {"GetSSIAcquisitionStatus: the byte whole",
-         status(3),
-         kAcquisitionStatus,
-         {3, 0},
-         2,
-         {0xEE, 0xC3},
-         Writes{.bytes = {0xC3}}},
+        {"GetSSIAcquisitionStatus: the byte whole", status(3), kAcquisitionStatus, Bytes{3, 0}, 2,
+         Bytes{0xEE, 0xC3}, Writes{.bytes = {0xC3}}},
     };
     check_all(cases);
 }
 
 TEST_F(Ssi, FailedExchangeGivesEachFunctionsCode) {
-    const ExchangeFails cases[] = {
-        {"InitSSI", init(3, 25, 13, 12, 30, 500'000, 0), -9},
-        {"InitSSIRawData (-9, as the value set-up)", init_raw(3, 48, 30, 500'000), -9},
-        {"Read1SSIValue", read1(3, 0), -4},
-        {"Read1SSIRawDataValue", read1_raw(3, 0, 2), -4},
-        {"ReadAllSSIValue", read_all(3), -3},
-        {"ReadAllSSIRawDataValue", read_all_raw(3, 16), -3},
-        {"ReadSSI1DigitalInput", input_bit(3, 0), -3},
-        {"ReadSSIAllDigitalInput", inputs(3), -3},
-        {"SetSSIDigitalOutputOn", output_on(3), -3},
-        {"SetSSIDigitalOutputOff", output_off(3), -3},
-        {"StartSSIAcquisition", start(3), -3},
-        {"GetSSIAcquisitionStatus", status(3), -3},
-        {"GetSSIValue", get_value(3, 2), -4},
-        {"GetSSIRawDataValue", get_raw(3, 2, 2), -4},
-    };
-    check_all(cases);
+    check_all(functions());
 }
 
 // The caller's array holds two words: both are written whatever the count asks for.
@@ -266,7 +184,7 @@ TEST_F(Ssi, RawWordsOfOneChannel) {
         std::uint8_t count;
         std::uint32_t second; // element 1 afterwards
     };
-    const Case cases[] = {{0, 0}, {1, 0}, {2, word(1)}, {3, word(1)}, {255, word(1)}};
+    const Case cases[] = {{0, 0}, {1, 0}, {2, word(1)}, {255, word(1)}};
     for (const Case& k : cases) {
         SCOPED_TRACE(int{k.count});
         const Bytes request = cat({{3, 2}, zeros(10), {k.count, 0, 0, 0}});
@@ -279,7 +197,7 @@ TEST_F(Ssi, RawWordsOfOneChannel) {
 }
 
 TEST_F(Ssi, RawWordsOfAllChannelsCopyTheCountOnly) {
-    for (std::uint8_t count : {0, 1, 6, 15, 16}) {
+    for (std::uint8_t count : {0, 1, 16}) {
         SCOPED_TRACE(int{count});
         check(Sent{"ReadAllSSIRawDataValue", read_all_raw(3, count), kReadAllRawData,
                    cat({{3}, zeros(67), {count, 0, 0, 0}}), 72, numbered_words(72),
@@ -288,33 +206,14 @@ TEST_F(Ssi, RawWordsOfAllChannelsCopyTheCountOnly) {
 }
 
 TEST_F(Ssi, OneDigitalInputBit) {
-    struct Case {
-        std::uint8_t byte, bit, expected;
-    };
-    const Case cases[] = {
-        {0x05, 0, 1},
-        {0x05, 1, 0},
-        {0x05, 2, 1},
-        {0x05, 3, 0},
-        {0x80, 7, 1},
-        {0x7F, 7, 0},
-        // The byte has bits 0 to 7 only: higher bit numbers read 0, however the byte is set.
-        {0xFF, 8, 0},
-        {0xFF, 31, 0},
-        {0xFF, 32, 0},
-        {0xFF, 33, 0},
-        {0xFF, 64, 0},
-        {0xFF, 255, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "byte " << int{c.byte} << " bit " << int{c.bit});
-        check(Sent{"ReadSSI1DigitalInput",
-                   input_bit(3, c.bit),
-                   kReadDigitalInput,
-                   {3, 0},
-                   2,
-                   {0xEE, c.byte},
-                   Writes{.bytes = {c.expected}}});
+    // The byte has bits 0 to 7 only: higher bit numbers read 0, however the byte is set.
+    const std::uint8_t cases[][3] = {{0x05, 0, 1},  {0x05, 1, 0},  {0x05, 2, 1},  {0x05, 3, 0},
+                                     {0x80, 7, 1},  {0x7F, 7, 0},  {0xFF, 8, 0},  {0xFF, 31, 0},
+                                     {0xFF, 32, 0}, {0xFF, 33, 0}, {0xFF, 255, 0}};
+    for (const auto& [byte, bit, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << "byte " << int{byte} << " bit " << int{bit});
+        check(Sent{"ReadSSI1DigitalInput", input_bit(3, bit), kReadDigitalInput, Bytes{3, 0}, 2,
+                   Bytes{0xEE, byte}, Writes{.bytes = {expected}}});
     }
 }
 
