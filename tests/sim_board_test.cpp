@@ -1,11 +1,8 @@
-// The simulated board's own exchanges: identity, handle notice, and refusal of requests a
-// position cannot answer.
+// The simulated board's own exchanges: identity, handle notice, refusal of requests a position
+// cannot answer, and the interrupt queue.
 #include "bus_fixture.h"
-
 #include "platform/win32.h"
 #include "sim/sim_board.h"
-
-#include <cstring>
 
 using namespace mfbtest;
 
@@ -35,30 +32,21 @@ TEST_F(SimBoardTest, EachBoardHasItsOwnIdentity) {
     EXPECT_EQ(board->notified_handle(), h) << "the driver was told its handle";
 }
 
-TEST_F(SimBoardTest, IdentifierIsSettable) {
-    auto board = mfb::sim::make_board(0);
-    board->set_identifier("bench-A");
-    mfb::vbus::attach(board);
-    MFB_BoardHandle h = 0;
-    EXPECT_EQ(i_MFB_OpenBoardViaIdentifier("bench-A", &h), 0);
-}
-
+// Unknown codes and requests to a position of another family are refused, not answered.
 TEST_F(SimBoardTest, UnknownCodesAndEmptyPositionsAreRefused) {
-    auto board = std::make_shared<mfb::sim::SimBoard>(
+    using mfb::sim::Function;
+    mfb::vbus::attach(std::make_shared<mfb::sim::SimBoard>(
         mfb::sim::SimBoard::Identity{"x", {}, 4},
-        std::array<mfb::sim::Function, 4>{mfb::sim::Function::None, mfb::sim::Function::None,
-                                          mfb::sim::Function::None, mfb::sim::Function::None});
-    mfb::vbus::attach(board);
+        std::array{Function::None, Function::None, Function::None, Function::None}));
     MFB_BoardHandle h = 0;
     ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    HANDLE file = mfb::platform::to_handle(h);
     std::uint8_t buf[12] = {0};
     DWORD n = 0;
-    EXPECT_FALSE(DeviceIoControl(file, 0x90009990, buf, 12, buf, 12, &n, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
-    // A timer request to position 0, which carries nothing.
-    EXPECT_FALSE(DeviceIoControl(file, 0x900020BC, buf, 8, buf, 8, &n, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
+    for (DWORD code : {0x90009990u, 0x900020BCu}) { // unknown; a timer request to position 0
+        EXPECT_FALSE(
+            DeviceIoControl(mfb::platform::to_handle(h), code, buf, 12, buf, 12, &n, nullptr));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION) << std::hex << code;
+    }
 }
 
 TEST_F(SimBoardTest, QueuedInterruptsAreReadInOrderThenTheEndOfTheQueue) {
@@ -66,27 +54,17 @@ TEST_F(SimBoardTest, QueuedInterruptsAreReadInOrderThenTheEndOfTheQueue) {
     mfb::vbus::attach(board);
     MFB_BoardHandle h = 0;
     ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    mfb::sim::InterruptRecord r;
-    r.word1 = 7;
-    r.value_count = 2;
-    r.values[1] = 99;
-    r.record_byte = 3;
-    board->raise_interrupt(r);
-    r.word1 = 8;
-    board->raise_interrupt(r);
+    board->raise_interrupt({.word1 = 7, .values = {0, 99}, .value_count = 2, .record_byte = 3});
+    board->raise_interrupt({.word1 = 8, .values = {0, 99}, .value_count = 2, .record_byte = 3});
     EXPECT_EQ(board->pending_interrupts(), 2u);
     HANDLE file = mfb::platform::to_handle(h);
     std::uint8_t rec[80];
     DWORD n = 0;
-    for (std::uint32_t word1 : {7u, 8u}) {
+    for (std::uint8_t word1 : {7, 8}) { // values below 256: their low bytes say it all
         ASSERT_TRUE(DeviceIoControl(file, 0x90002008, nullptr, 0, rec, 80, &n, nullptr));
-        std::uint32_t w, count, v1;
-        std::memcpy(&w, rec, 4);
-        std::memcpy(&v1, rec + 12, 4);
-        std::memcpy(&count, rec + 72, 4);
-        EXPECT_EQ(w, word1);
-        EXPECT_EQ(v1, 99u);
-        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(rec[0], word1);
+        EXPECT_EQ(rec[12], 99) << "value 1";
+        EXPECT_EQ(rec[72], 2) << "value count";
         EXPECT_EQ(rec[76], 3);
         EXPECT_EQ(rec[77], 0);
     }
