@@ -1,118 +1,78 @@
 // Table-driven checks of the exports that make at most one exchange, against the RecordingDriver:
-// what a call returned, what reached the driver (nothing, or the exact bytes with the right
-// buffers) and which of the caller's variables it wrote.
-//
-//     Refused        a check refuses: its status, nothing sent, nothing written
-//     Sent           the checks pass: status 0, the one request byte for byte with its buffers,
-//                    and what the call copied from the answer to the caller's variables
-//     ExchangeFails  the exchange fails, refused by the driver and failed before it by
-//                    DeviceIoControl: the status for that step, nothing written
+// what a call returned, what reached the driver and which of the caller's variables it wrote.
 #pragma once
 
 #include "bus_fixture.h"
 
-#include <algorithm>
 #include <array>
-#include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <memory>
 #include <optional>
-#include <ostream>
+#include <tuple>
 #include <vector>
 
 namespace mfbtest {
 
-inline constexpr std::uint32_t kUntouchedWord = 0xA5A5A5A5;
-inline constexpr std::uint8_t kUntouchedByte = 0xA5;
-
-// What a call wrote: the leading elements of each array of Outs; the rest keep the pattern.
+// What a call wrote: the leading elements of each array of Outs.
 struct Writes {
     std::vector<std::uint32_t> words = {};
     std::vector<std::uint32_t> words2 = {};
     Bytes bytes = {};
 };
 
-// The caller's variables of one call, preset to a pattern that no answer carries, so that any
-// write shows.
+// The caller's variables of one call, preset to a pattern no answer carries, so any write shows
+// (also in the bytes of a failure message).
 struct Outs {
     std::array<std::uint32_t, 17> words; // single u32s, or a u32 array (one more than any fills)
     std::array<std::uint32_t, 3> words2; // a second u32 array
     std::array<std::uint8_t, 8> bytes;   // single bytes
 
-    Outs() {
-        words.fill(kUntouchedWord);
-        words2.fill(kUntouchedWord);
-        bytes.fill(kUntouchedByte);
-    }
-    explicit Outs(const Writes& w) : Outs() {
-        place(w.words, words);
-        place(w.words2, words2);
-        place(w.bytes, bytes);
+    explicit Outs(const Writes& w = {}) {
+        const auto place = [](const auto& from, auto& to, auto pattern) {
+            to.fill(pattern);
+            for (std::size_t i = 0; i < from.size(); ++i)
+                to.at(i) = from[i]; // throws where Writes names more elements than there are
+        };
+        place(w.words, words, 0xA5A5A5A5), place(w.words2, words2, 0xA5A5A5A5);
+        place(w.bytes, bytes, 0xA5);
     }
     bool operator==(const Outs&) const = default;
-
-  private:
-    template <class T, std::size_t N>
-    static void place(const std::vector<T>& from, std::array<T, N>& to) {
-        if (from.size() > N) {
-            ADD_FAILURE() << "Writes names " << from.size() << " elements of an array of " << N;
-            return;
-        }
-        std::copy(from.begin(), from.end(), to.begin());
-    }
 };
 
-// The elements that differ from the pattern, so that a failure shows what a call wrote.
-inline std::ostream& operator<<(std::ostream& os, const Outs& o) {
-    os << "{";
-    const auto show = [&os](const char* name, const auto& elements, std::uint32_t untouched) {
-        for (std::size_t i = 0; i < elements.size(); ++i)
-            if (elements[i] != untouched)
-                os << " " << name << "[" << i << "]=0x" << std::hex << +elements[i] << std::dec;
-    };
-    show("words", o.words, kUntouchedWord);
-    show("words2", o.words2, kUntouchedWord);
-    show("bytes", o.bytes, kUntouchedByte);
-    return os << " }";
-}
-
 using Call = std::function<std::int16_t(MFB_BoardHandle, Outs&)>;
+
+// The Call of one export, with the handle h and the caller's variables o in scope:
+// OUTS_CALL(ReadTimerValue(h, 0, 1, &o.words[0])).
+#define OUTS_CALL(call) [](MFB_BoardHandle h, [[maybe_unused]] Outs& o) { return i_MFB_##call; }
 
 // The call with a handle that no slot holds.
 inline Call stranger(Call c) {
     return [c](MFB_BoardHandle h, Outs& o) { return c(h + 1, o); };
 }
 
-// A call that a check refuses: its status, nothing sent, nothing written.
-struct Refused {
+// A call and the status it returns, when a check refuses it (nothing sent) or when its exchange
+// fails (refused by the driver, or DeviceIoControl failing before it); either way nothing written.
+template <int> struct Failing {
     const char* what;
     Call call;
     std::int16_t status;
 };
+using Refused = Failing<0>;
+using ExchangeFails = Failing<1>;
 
-// A call that passes its checks: status 0, the one request it sends, what it copies.
+// The call passes its checks: status 0, the one request it sends, what it copies.
 struct Sent {
     const char* what;
     Call call;
     std::uint32_t code;
     Bytes request;         // the bytes sent, in_size of them
     std::uint32_t out = 0; // the output buffer's size; 0 for no output buffer
-    Bytes answer = {};     // what the driver writes over the buffer (padded to `out` with 0);
-                           // none: the driver leaves the request in place
+    Bytes answer = {};     // written over the buffer (padded with 0); none: the request stays
     Writes writes = {};    // what the call wrote to the caller's variables
 };
 
-// A call whose exchange fails: its status for that step, nothing written.
-struct ExchangeFails {
-    const char* what;
-    Call call;
-    std::int16_t status;
-};
-
-// The one exchange that reached the driver: its code, the request bytes as sent and the buffers.
-// An empty request means no input buffer at all, an out size of 0 no output buffer.
+// The one exchange that reached the driver: its code, the request bytes as sent and the buffers
+// (an empty request: no input buffer; an out size of 0: no output buffer).
 inline void expect_one_exchange(const RecordingDriver& d, std::uint32_t code, const Bytes& request,
                                 std::uint32_t out) {
     const auto records = d.records();
@@ -120,10 +80,9 @@ inline void expect_one_exchange(const RecordingDriver& d, std::uint32_t code, co
     const auto& r = records[0];
     EXPECT_EQ(r.code, code);
     EXPECT_EQ(r.request, request);
-    EXPECT_EQ(r.in_null, request.empty());
-    EXPECT_EQ(r.in_size, request.size());
-    EXPECT_EQ(r.out_null, out == 0);
-    EXPECT_EQ(r.out_size, out);
+    EXPECT_EQ(std::tuple(r.in_null, r.in_size, r.out_null, r.out_size),
+              std::tuple(request.empty(), std::uint32_t(request.size()), out == 0, out))
+        << "input null and size, output null and size";
 }
 
 // A recording board, open as h; check() runs a case, check_all() a table of them.
@@ -132,15 +91,6 @@ class OpenRecorderTest : public BusTest {
     void SetUp() override {
         BusTest::SetUp();
         d = open_recorder(h);
-    }
-
-    void check(const Refused& c) {
-        SCOPED_TRACE(c.what);
-        d->clear();
-        Outs o;
-        EXPECT_EQ(c.call(h, o), c.status);
-        EXPECT_TRUE(d->records().empty()) << "sent although refused";
-        EXPECT_EQ(o, Outs{}) << "wrote although refused";
     }
 
     void check(const Sent& c) {
@@ -154,27 +104,35 @@ class OpenRecorderTest : public BusTest {
         EXPECT_EQ(o, Outs(c.writes));
     }
 
-    // Both ways an exchange fails: the driver refuses it, or DeviceIoControl fails before the
-    // driver sees it.
+    void check(const Refused& c) {
+        d->clear();
+        expect_failed(c, 0);
+    }
+
     void check(const ExchangeFails& c) {
         check_fails_with(c, failure());
         check_fails_with(c, std::nullopt);
     }
 
-    // One way: the driver gives `answer`, or with none DeviceIoControl fails.
+    // The driver gives `answer`, or with none DeviceIoControl fails before the driver sees it.
     void check_fails_with(const ExchangeFails& c, std::optional<RecordingDriver::Answer> answer) {
-        SCOPED_TRACE(c.what);
         SCOPED_TRACE(answer ? "the driver's answer" : "DeviceIoControl failing");
         d->clear();
         if (answer)
             d->script(*answer);
         else
             mfb::vbus::fail(mfb::vbus::Fn::DeviceIoControl);
+        expect_failed(c, answer ? 1 : 0);
+        mfb::vbus::clear_faults();
+    }
+
+    // The call's status, `sent` exchanges recorded, nothing written.
+    template <int K> void expect_failed(const Failing<K>& c, std::size_t sent) {
+        SCOPED_TRACE(c.what);
         Outs o;
         EXPECT_EQ(c.call(h, o), c.status);
-        EXPECT_EQ(d->records().size(), answer ? 1u : 0u);
-        EXPECT_EQ(o, Outs{}) << "wrote after a failed exchange";
-        mfb::vbus::clear_faults();
+        EXPECT_EQ(d->records().size(), sent) << "exchanges that reached the driver";
+        EXPECT_EQ(o, Outs{}) << "wrote although the call failed";
     }
 
     template <class Cases> void check_all(const Cases& cases) {
@@ -186,19 +144,16 @@ class OpenRecorderTest : public BusTest {
     std::shared_ptr<RecordingDriver> d;
 };
 
-// Little-endian bytes of a u32, for request tables.
+// For request tables: little-endian bytes of a u32, bytes joined, n zeros.
 inline Bytes le32(std::uint32_t v) {
     return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
 }
-
-// Bytes joined, for request tables: cat({{1, 2}, le32(x), zeros(4)}).
 inline Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& p : parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
 }
-
 inline Bytes zeros(std::size_t n) {
     return Bytes(n, 0);
 }
