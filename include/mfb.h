@@ -65,6 +65,29 @@ int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identi
  * -2 handle not open; -1 the handle could not be closed (the slot is free all the same); 0. */
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle);
 
+/* The board's hardware type byte, as the board driver reports it.
+ * -1 handle not open; -2 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_GetBoardHardwareType(MFB_BoardHandle dw_BoardHandle,
+                                            uint8_t* pb_HardwareType);
+
+/* The configuration word of a module position, as the board driver reports it; it tells which
+ * function the position carries. The module number goes to the driver unchecked. The word is
+ * written whenever the exchange went through, also when the driver refuses.
+ * -1 handle not open; -100 exchange failed; 0; otherwise the driver's status negated. */
+int16_t MFB_CALL i_MFB_GetModuleConfiguration(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint32_t* pdw_Configuration);
+
+/* The library's version word: bits 31-16 build number, bits 15-8 build month and bits 7-0 the
+ * build year's last two digits, both as two BCD digits (0x1CD00822: build 7376, August 2022).
+ * Always 0. */
+int16_t MFB_CALL i_MFB_GetDLLVersion(uint32_t* pdw_Version);
+
+/* The board driver's version word. The handle is not looked up: one that is not open fails the
+ * exchange.
+ * -1 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_GetDeviceDriverVersion(MFB_BoardHandle dw_BoardHandle,
+                                              uint32_t* pdw_DriverVersion);
+
 /* ---- board interrupts --------------------------------------------------------------------------
  */
 
