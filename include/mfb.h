@@ -105,6 +105,35 @@ int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
 /* -1 handle not open; -2 no routine installed; 0. May be called from inside the routine. */
 int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
 
+/* ---- board digital ports -----------------------------------------------------------------------
+ */
+/* Four ports, 0 to 3, of eight bits. A port must be configured before it is read or switched.
+ * The library remembers, per board and for as long as it is loaded (closing and reopening the
+ * board keeps it), which ports are configured and how, the output byte last computed for each
+ * port and the output memory flag. Every function: -1 handle not open; -2 port above 3. */
+
+/* Configuration values 0 or 1 each; while one is 1, input bit 5 (first value) or bit 6 (second
+ * value) of the port reads as 0. Nothing is recorded unless the board took the values.
+ * -3 first value above 1; -4 second value above 1; -5 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_SetPortConfiguration(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                            uint8_t b_FirstValue, uint8_t b_SecondValue);
+/* -3 port not configured; -4 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_ReadDigitalInputs(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                         uint8_t* pb_InputValue);
+/* With output memory on, switching on sets and switching off clears the mask's bits of the
+ * port's output byte; with it off, switching on makes the mask the whole output byte and
+ * switching off is refused. The new byte is remembered even when its exchange fails.
+ * -3 port not configured; -4 output memory off (switch off only, nothing sent), or exchange
+ * failed; 0. */
+int16_t MFB_CALL i_MFB_SetDigitalOutputsOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                           uint8_t b_Mask);
+int16_t MFB_CALL i_MFB_SetDigitalOutputsOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                            uint8_t b_Mask);
+/* Output memory 0 (off, the start) or 1 (on); nothing is sent.
+ * -2 flag above 1; 0. */
+int16_t MFB_CALL i_MFB_SetDigitalOutputMemory(MFB_BoardHandle dw_BoardHandle,
+                                              uint8_t b_OutputMemory);
+
 /* ---- incremental counter -----------------------------------------------------------------------
  */
 /* Status of every counter function: -1 handle not open or exchange failed; -15 the function needs
