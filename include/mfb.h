@@ -134,6 +134,20 @@ int16_t MFB_CALL i_MFB_SetDigitalOutputsOff(MFB_BoardHandle dw_BoardHandle, uint
 int16_t MFB_CALL i_MFB_SetDigitalOutputMemory(MFB_BoardHandle dw_BoardHandle,
                                               uint8_t b_OutputMemory);
 
+/* ---- EEPROM ------------------------------------------------------------------------------------
+ */
+/* 32-bit words of the EEPROM of the board's PCI interface chip, by address. The handle is not
+ * looked up: one that is not open fails the exchange (-100). */
+
+/* On success prints "dw_EepromValue : <value as signed decimal> " and "returnedLength : <answer
+ * bytes> " as two lines on the standard output.
+ * -100 exchange failed; -1 to -255 the driver's status byte negated; 0. */
+int16_t MFB_CALL i_MFB_EepromAMCCWrite(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
+                                       uint32_t dw_Value);
+/* -100 exchange failed; +100 (positive) the driver refused, value not written; 0. */
+int16_t MFB_CALL i_MFB_EepromAMCCRead(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
+                                      uint32_t* pdw_Value);
+
 /* ---- incremental counter -----------------------------------------------------------------------
  */
 /* Status of every counter function: -1 handle not open or exchange failed; -15 the function needs
