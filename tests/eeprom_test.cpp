@@ -46,18 +46,13 @@ TEST_F(Eeprom, RequestsAndTheWritesTwoLines) {
 
 // A refused write gives the status byte negated, a refused read +100; neither writes or prints.
 TEST_F(Eeprom, DriverStatusByte) {
-    const struct {
-        std::uint8_t status;
-        std::int16_t write, read;
-    } cases[] = {{3, -3, 100}, {1, -1, 100}, {255, -255, 100}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(int(c.status));
-        d->script(status_byte(c.status, 0x12345678));
-        d->script(status_byte(c.status, 0x12345678));
+    for (std::uint8_t status : {3, 255}) { // the byte is unsigned: 255 gives -255
+        d->script(status_byte(status, 0x12345678));
+        d->script(status_byte(status, 0x12345678));
         std::uint32_t value = 0xA5A5A5A5;
         CaptureStdout();
-        EXPECT_EQ(i_MFB_EepromAMCCWrite(h, 1, 2), c.write);
-        EXPECT_EQ(i_MFB_EepromAMCCRead(h, 1, &value), c.read);
+        EXPECT_EQ(i_MFB_EepromAMCCWrite(h, 1, 2), -status);
+        EXPECT_EQ(i_MFB_EepromAMCCRead(h, 1, &value), 100);
         EXPECT_EQ(GetCapturedStdout(), "");
         EXPECT_EQ(value, 0xA5A5A5A5u);
     }

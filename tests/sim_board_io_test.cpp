@@ -86,9 +86,6 @@ TEST_F(SimBoardIo, LinesFiveAndSixAsOutputEnableAndInputStrobe) {
     EXPECT_EQ(read(0), 0x0F) << "sampled on the rising edge, line 6 hidden";
     drive(0x43);
     EXPECT_EQ(read(0), 0x0F) << "held while line 6 stays high";
-    drive(0x03);
-    drive(0x41);
-    EXPECT_EQ(read(0), 0x01);
 }
 
 TEST_F(SimBoardIo, EepromWordsOutliveTheOpenAndRefuseAddressesBeyondTheLast) {
