@@ -246,7 +246,7 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
         return 1;
     }
     default:
-        return refuse(x);
+        return Flash::handles(x.code) ? flash_.exchange(x) : refuse(x);
     }
 }
 

@@ -19,6 +19,7 @@
 //   the exchange with ERROR_INVALID_FUNCTION, as a real driver refuses it. The default functions
 //   are, for board 0: counter, timer, TTL I/O, SSI; for board 1: PWM, counter, timer, TTL I/O;
 //   for any other board: counter, timer, TTL I/O, PWM.
+// Flash memory (ControlCodes 0x900020D0 to 0x900020E4, board-level): see sim/flash.h.
 // Unknown ControlCodes fail the exchange with ERROR_INVALID_FUNCTION.
 // Time: the board reads the bus clock (mfb::vbus::now_ns), so with a virtual clock its behaviour
 //   is exact and needs no sleeping. Modules catch up with the clock at every exchange and at
@@ -34,6 +35,7 @@
 #pragma once
 
 #include "mfb_vbus.h"
+#include "sim/flash.h"
 
 #include <array>
 #include <atomic>
@@ -134,6 +136,9 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     void start_ticker(std::uint32_t period_ms = 5);
     void stop_ticker();
 
+    // The board's flash memory, for its failure settings and to read what it holds.
+    Flash& flash() { return flash_; }
+
     // Queue an interrupt as if a module had raised it.
     void raise_interrupt(const InterruptRecord& record);
 
@@ -148,6 +153,7 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     std::uint32_t notified_handle_ = 0;
     std::uint32_t interrupt_event_ = 0;
     std::deque<InterruptRecord> queue_;
+    Flash flash_;
 
     std::thread ticker_;
     std::atomic<bool> ticking_{false};
