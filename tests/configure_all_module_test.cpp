@@ -98,8 +98,9 @@ TEST_F(FirmwareTest, HandleNotOpenStopsBeforeAnythingElse) {
 }
 
 // Sections and trailing bytes to skip, an empty module, at the realistic write time, on a caller's
-// thread with an ordinary 1 MiB stack: the 800,000 bytes of working memory must not be on it.
-TEST_F(FirmwareTest, WholeUpdateOnAOneMebibyteStack) {
+// thread with a small stack: a quarter of an ordinary 1 MiB, on which neither 400,000-byte working
+// buffer would fit.
+TEST_F(FirmwareTest, WholeUpdateOnASmallStack) {
     auto paths = files({5000, 4321, 0, 777});
     paths[1] = file("sections.bin", {.payload = payloads[1],
                                      .sections = {Bytes(17, 1), Bytes{}, Bytes(300, 3)},
@@ -114,7 +115,7 @@ TEST_F(FirmwareTest, WholeUpdateOnAOneMebibyteStack) {
     } run{this, &paths};
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 1 << 20);
+    pthread_attr_setstacksize(&attr, 256 << 10);
     pthread_t thread;
     ASSERT_EQ(pthread_create(
                   &thread, &attr,
