@@ -148,6 +148,27 @@ int16_t MFB_CALL i_MFB_EepromAMCCWrite(MFB_BoardHandle dw_BoardHandle, uint32_t 
 int16_t MFB_CALL i_MFB_EepromAMCCRead(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
                                       uint32_t* pdw_Value);
 
+/* ---- module firmware ---------------------------------------------------------------------------
+ */
+/* Replaces the firmware of all four modules: reads the four firmware files (modules 0 to 3),
+ * erases the board's flash, programs the payloads one byte at a time (module 0's first, each
+ * module's payload straight after the previous one; the flash address counts payload bytes from
+ * 0), reads everything back, compares it and has the board reload its logic. Takes two exchanges
+ * per payload byte and 300 ms after the reload. Nothing reaches the board unless all four files
+ * load: each must be at least 2,952 bytes and hold its whole payload of at most 100,000 bytes.
+ * Each stage is written to the standard output as a line of its own; a file that cannot be
+ * closed is reported on the standard error stream.
+ * -1 handle not open; -2 a file could not be loaded, or no memory (nothing sent); -4 erase failed;
+ * -5 a byte failed to program five times (error position = its flash address); -6 read-back
+ * failed; -7 a byte read back differs (error position = the flash address of the first such
+ * byte); -8 reload failed; -9 reload check failed; -10 closing request failed; 0 (error position
+ * 0). The error position is set to 0 once the comparison starts and not written on -1, -2, -4 or
+ * -6. */
+int16_t MFB_CALL i_MFB_ConfigureAllModule(MFB_BoardHandle dw_BoardHandle,
+                                          const char* pc_FileModule0, const char* pc_FileModule1,
+                                          const char* pc_FileModule2, const char* pc_FileModule3,
+                                          uint32_t* pdw_ErrorPosition);
+
 /* ---- incremental counter -----------------------------------------------------------------------
  */
 /* Status of every counter function: -1 handle not open or exchange failed; -15 the function needs

@@ -251,6 +251,8 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
             return identity_exchange(x, modules_) ? 1 : refuse(x);
         if (BoardIo::answers(x.code))
             return io_.exchange(x) ? 1 : refuse(x);
+        if (Flash::handles(x.code))
+            return flash_.exchange(x);
         return refuse(x);
     }
 }

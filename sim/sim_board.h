@@ -21,6 +21,7 @@
 //   for any other board: counter, timer, TTL I/O, PWM.
 // Hardware type, driver version and module configuration words: see sim/board_identity.h.
 // The board's digital ports and its EEPROM: see sim/board_io.h.
+// Flash memory (ControlCodes 0x900020D0 to 0x900020E4, board-level): see sim/flash.h.
 // Unknown ControlCodes fail the exchange with ERROR_INVALID_FUNCTION.
 // Time: the board reads the bus clock (mfb::vbus::now_ns), so with a virtual clock its behaviour
 //   is exact and needs no sleeping. Modules catch up with the clock at every exchange and at
@@ -37,6 +38,7 @@
 
 #include "mfb_vbus.h"
 #include "sim/board_io.h"
+#include "sim/flash.h"
 
 #include <array>
 #include <atomic>
@@ -143,6 +145,9 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     void start_ticker(std::uint32_t period_ms = 5);
     void stop_ticker();
 
+    // The board's flash memory, for its failure settings and to read what it holds.
+    Flash& flash() { return flash_; }
+
     // Queue an interrupt as if a module had raised it.
     void raise_interrupt(const InterruptRecord& record);
 
@@ -158,6 +163,7 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     std::uint32_t interrupt_event_ = 0;
     std::deque<InterruptRecord> queue_;
     BoardIo io_;
+    Flash flash_;
 
     std::thread ticker_;
     std::atomic<bool> ticking_{false};
