@@ -105,15 +105,18 @@ void tear_down(BoardSlot& slot) {
     HANDLE interrupt = slot.interrupt_event.exchange(nullptr);
     HANDLE stop = slot.stop_event.exchange(nullptr);
     HANDLE thread = slot.interrupt_thread.exchange(nullptr);
-    SetEvent(stop);
+    // Should the stop event fail to be set, the interrupt event wakes the thread all the same: it
+    // finds its stop event gone from the slot and ends.
+    const bool woken = SetEvent(stop) || SetEvent(interrupt);
     if (t_current && t_current->slot == &slot && t_current->stop == stop) {
         t_current->detached = true;     // this thread ends when the routine returns ...
         t_current->own_handle = thread; // ... and closes the handles then
         return;
     }
-    // Only a thread that has ended cannot use the handles any more. Should the wait itself fail,
-    // the handles are left open rather than closed under a thread that may still use them.
-    if (WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0)
+    // Only a thread that has ended cannot use the handles any more. A thread that could not be
+    // woken would never end, so there is nothing to wait for; should the wait itself fail, the
+    // handles are likewise left open rather than closed under a thread that may still use them.
+    if (!woken || WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0)
         return;
     CloseHandle(interrupt);
     CloseHandle(stop);
