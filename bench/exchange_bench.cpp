@@ -141,13 +141,7 @@ void export_against_raw(benchmark::State& state, const Case& c) {
                 }
             });
         };
-        if (n % 2 == 0) {
-            run_library();
-            run_raw();
-        } else {
-            run_raw();
-            run_library();
-        }
+        mfbbench::in_turn(n, run_library, run_raw);
         state.SetIterationTime(library.seconds / kBatch);
         library_ns.push_back(library.seconds * 1e9 / kBatch);
         raw_ns.push_back(raw.seconds * 1e9 / kBatch);

@@ -129,14 +129,7 @@ void BM_ConfigureAllModuleFourFullModules(benchmark::State& state) {
         const auto run_raw = [&] {
             raw = measure([&] { raw_ok = raw_update(mfb::platform::to_handle(h), plain, back); });
         };
-        // Each goes first every other time, so that neither gains from the order.
-        if (n % 2 == 0) {
-            run_library();
-            run_raw();
-        } else {
-            run_raw();
-            run_library();
-        }
+        mfbbench::in_turn(n, run_library, run_raw);
         if (status != 0 || !raw_ok) {
             state.SkipWithError("an update failed");
             break;

@@ -165,13 +165,7 @@ void BM_InterruptDelivery(benchmark::State& state) {
             mfb::vbus::signal_event(raw_event);
             direct = static_cast<double>(raw.wakes.await(before) - t0) / 1000;
         };
-        if (n++ % 2 == 0) {
-            run_library();
-            run_raw();
-        } else {
-            run_raw();
-            run_library();
-        }
+        mfbbench::in_turn(n++, run_library, run_raw);
         state.SetIterationTime(library / 1e6);
         library_us.push_back(library);
         raw_us.push_back(direct);

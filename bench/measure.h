@@ -26,6 +26,18 @@ template <class Fn> Cost measure(Fn fn) {
     return {thread_cpu_seconds() - t0, allocations() - a0};
 }
 
+// Runs both paths of a pair, each first every other time (by the parity of n), so that neither
+// gains from the order.
+template <class A, class B> void in_turn(std::uint64_t n, A a, B b) {
+    if (n % 2 == 0) {
+        a();
+        b();
+    } else {
+        b();
+        a();
+    }
+}
+
 // The median of the values (the upper one of the middle two); 0 for none.
 inline double median(std::vector<double> v) {
     if (v.empty())
