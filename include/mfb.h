@@ -61,7 +61,11 @@ int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identi
                                            uint32_t* pdw_Word4, uint32_t* pdw_Word5,
                                            uint8_t* pb_InformationByte);
 
-/* Closes one open of a board; the last close releases the handle.
+/* Closes one open of a board; the last close uninstalls the board's interrupt routine, as
+ * i_MFB_ResetBoardIntRoutine does, and then releases the handle. A board keeps the slot of the
+ * index it was opened at, and the functions that take a board handle find it only while the last
+ * count of boards still includes that index: a board must not be removed from the system while it
+ * is open. The close alone finds an open handle whatever the count.
  * -2 handle not open; -1 the handle could not be closed (the slot is free all the same); 0. */
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle);
 
@@ -91,18 +95,37 @@ int16_t MFB_CALL i_MFB_GetDeviceDriverVersion(MFB_BoardHandle dw_BoardHandle,
 /* ---- board interrupts --------------------------------------------------------------------------
  */
 
-/* Called on the library's interrupt thread, once per interrupt record: board handle, record byte,
- * interrupt words 1 and 2, number of valid values and the address of the 16 values (valid only
- * during the call). It must return quickly: no further record is read while it runs. */
+/* Called on the board's interrupt thread of the library, once per interrupt record: board handle,
+ * record byte, interrupt words 1 and 2, number of valid values (at most 16, whatever the driver
+ * reports) and the address of the 16 values (valid only during the call).
+ * The thread runs at time-critical priority in a real-time-class process, and no further record
+ * is read while the routine runs: it must return quickly. It may call any function of the
+ * library, including i_MFB_ResetBoardIntRoutine and i_MFB_CloseBoard for its own board or
+ * another, which then do not wait for any interrupt thread. It should not wait for a thread that
+ * may be resetting a routine (such as sending a message to a window whose thread resets): that
+ * reset then returns only after its time limit. */
 typedef void(MFB_CALL* MFB_BoardIntRoutine)(uint32_t dw_BoardHandle, uint32_t dw_RecordByte,
                                             uint32_t dw_InterruptWord1, uint32_t dw_InterruptWord2,
                                             uint32_t dw_ValueCount, uint32_t* pdw_Values);
 
-/* -1 handle not open; -2 a routine is already installed; -3 stop event; -4 interrupt event;
+/* Installs the board's routine. Records already pending reach it at once, possibly before this
+ * function returns; the routine counts as installed from its first call on.
+ * The interrupt thread keeps the library loaded until it has ended, also after a reset.
+ * -1 handle not open; -2 a routine is already installed; -3 stop event; -4 interrupt event;
  * -5 thread; -6 process priority; -7 thread priority; -8 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
                                           MFB_BoardIntRoutine v_InterruptRoutine);
-/* -1 handle not open; -2 no routine installed; 0. May be called from inside the routine. */
+/* Uninstalls the board's routine. Of several calls at once for one board, one does it and the
+ * others return -2. How it ends the board's interrupt thread:
+ * - called elsewhere than on an interrupt thread, it waits for the thread to end, at most 1000 ms.
+ *   When it returns the routine has returned and is called no more, unless the routine did not
+ *   return within that time (blocked on something the resetting thread holds): that call
+ *   finishes later, and no other follows.
+ * - called on an interrupt thread of the library (inside a routine, of this board or another),
+ *   it does not wait: a call under way on the board's thread finishes after it returns, and no
+ *   other follows.
+ * Either way the thread releases its events and handles as it ends.
+ * -1 handle not open; -2 no routine installed; 0. */
 int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
 
 /* ---- board digital ports -----------------------------------------------------------------------

@@ -100,6 +100,9 @@ enum class Fn {
     GetProcAddress,
     MessageBoxA,
     fclose, // the C runtime's, as the library closes the files it reads
+    GetModuleHandleExA,
+    FreeLibrary,
+    FreeLibraryAndExitThread, // a failure keeps the module reference; the thread ends all the same
     Count
 };
 const char* name(Fn fn);
@@ -113,6 +116,7 @@ unsigned calls(Fn fn);
 
 // ---- what the library holds ---------------------------------------------------------------------
 
+// Closed handle values are handed out again, the most recently freed first, as Windows does.
 std::size_t open_handles();     // device sets, files, events and threads not yet closed
 std::size_t heap_blocks();      // HeapAlloc blocks not yet freed
 std::uint32_t priority_class(); // last class given to SetPriorityClass (0 before any)
@@ -121,6 +125,9 @@ std::uint32_t priority_class(); // last class given to SetPriorityClass (0 befor
 std::optional<int> thread_priority(std::uint32_t thread_handle);
 // The last priority given to SetThreadPriority, whatever the thread (nullopt before any).
 std::optional<int> last_thread_priority();
+// References on the library's own module taken by GetModuleHandleExA and not yet dropped by
+// FreeLibrary or FreeLibraryAndExitThread: while one is held, the library could not be unloaded.
+std::size_t module_pins();
 
 struct CreateFileCall {
     std::string path;
@@ -144,7 +151,9 @@ void add_module(const std::string& name, std::map<std::string, void*> exports);
 // ---- clock --------------------------------------------------------------------------------------
 
 // Time since reset_process(), in nanoseconds. In real mode it follows the steady clock and Sleep
-// waits; in virtual mode it only moves when Sleep or advance() moves it, and nobody waits.
+// waits; in virtual mode it only moves when Sleep or advance() moves it, and nobody waits: a wait
+// with a time-out that finds none of its objects signalled moves the clock on by the time-out and
+// returns WAIT_TIMEOUT at once (a wait without a time-out still waits for its objects).
 std::uint64_t now_ns();
 void set_virtual_clock(bool on);
 bool virtual_clock();
