@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the builds need, with apt-get, when it is missing: the compilers (native, 32-bit
-# multilib, mingw-w64 for MFB.dll), CMake and Ninja, GoogleTest and Google Benchmark, CLI11 and
-# {fmt} for mfbctl, and clang-format.
+# multilib, mingw-w64 for the 32-bit and x64 MFB.dll), CMake and Ninja, GoogleTest and Google
+# Benchmark, CLI11 and {fmt} for mfbctl, clang-format, and wine64 for the Windows test program.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev
           libbenchmark-dev libcli11-dev libfmt-dev clang-format)
+packages+=(g++-mingw-w64-x86-64 wine64)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
