@@ -4,13 +4,17 @@
  * C API of the library's exports. Plain C with fixed-width types, readable by C and C++ compilers,
  * LabVIEW's header import and ctypes generators.
  *
- * Every i_MFB_ function uses the standard Windows calling convention (MFB_CALL) and returns a
- * signed 16-bit status: 0 on success, a nonzero code otherwise. Codes below 0 are formed by the
- * library and name the check or step that failed; each function lists its own.
+ * MFB.dll comes as a 32-bit and as an x64 DLL, with the same exports at the same ordinals. Every
+ * i_MFB_ function uses the standard Windows calling convention (MFB_CALL; x64 has only one) and
+ * returns a signed 16-bit status: 0 on success, a nonzero code otherwise. Codes below 0 are formed
+ * by the library and name the check or step that failed; each function lists its own.
  *
  * A board handle is the 32-bit value that i_MFB_OpenBoardViaIndex or i_MFB_OpenBoardViaIdentifier
- * wrote. Out-pointers must be valid: the library does not test them for null, and writes them only
- * where the function says.
+ * wrote. It stays a 32-bit value in the x64 DLL too: Windows keeps the values of kernel handles
+ * within 32 bits, so that 32-bit and 64-bit processes can pass them to each other (truncated, and
+ * sign-extended back), and the board's device handle loses nothing on the way. So the API, its
+ * records and the callers' declarations are the same for both DLLs. Out-pointers must be valid:
+ * the library does not test them for null, and writes them only where the function says.
  */
 #ifndef MFB_H
 #define MFB_H

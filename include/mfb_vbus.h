@@ -15,7 +15,9 @@
 // at once (application threads and the library's interrupt threads) and must protect its state.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -53,6 +55,35 @@ class Driver {
     // Empty means the bus chooses one from the board index.
     virtual std::string device_path() const { return {}; }
 };
+
+// One DeviceIoControl exchange with a driver, as buffered I/O (see Exchange). Returns the driver's
+// BOOL; `returned` is the number of bytes copied back into `out` (0 on failure), and on failure
+// `error` is the last error (ERROR_GEN_FAILURE, 31, when the driver named none). A buffer that is
+// null must come with size 0.
+inline int buffered_exchange(Driver& driver, std::uint32_t code, const void* in,
+                             std::uint32_t in_size, void* out, std::uint32_t out_size,
+                             std::uint32_t& returned, std::uint32_t& error) {
+    std::vector<std::uint8_t> system(std::max<std::size_t>({in_size, out_size, 1}), 0);
+    if (in_size)
+        std::memcpy(system.data(), in, in_size);
+    Exchange x;
+    x.code = code;
+    x.buffer = system.data();
+    x.in_size = in_size;
+    x.out_size = out_size;
+    x.in_null = in == nullptr;
+    x.out_null = out == nullptr;
+    const int result = driver.exchange(x);
+    returned = 0;
+    if (result == 0) {
+        error = x.error ? x.error : 31;
+        return 0;
+    }
+    returned = std::min(x.bytes_returned, out_size);
+    if (returned)
+        std::memcpy(out, system.data(), returned);
+    return result;
+}
 
 // ---- boards -------------------------------------------------------------------------------------
 

@@ -729,25 +729,11 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         set_error(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
-    std::vector<std::uint8_t> system(std::max<std::size_t>({nInBufferSize, nOutBufferSize, 1}), 0);
-    if (nInBufferSize)
-        std::memcpy(system.data(), lpInBuffer, nInBufferSize);
-    Exchange x;
-    x.code = dwIoControlCode;
-    x.buffer = system.data();
-    x.in_size = nInBufferSize;
-    x.out_size = nOutBufferSize;
-    x.in_null = lpInBuffer == nullptr;
-    x.out_null = lpOutBuffer == nullptr;
-    int result = driver->exchange(x);
-    if (result == 0) {
-        set_error(x.error ? x.error : ERROR_GEN_FAILURE);
-        *lpBytesReturned = 0;
-        return FALSE;
-    }
-    DWORD copied = std::min<DWORD>(x.bytes_returned, nOutBufferSize);
-    if (copied)
-        std::memcpy(lpOutBuffer, system.data(), copied);
+    std::uint32_t copied = 0, error = 0;
+    const int result = buffered_exchange(*driver, dwIoControlCode, lpInBuffer, nInBufferSize,
+                                         lpOutBuffer, nOutBufferSize, copied, error);
+    if (result == 0)
+        set_error(error);
     *lpBytesReturned = copied;
     return result;
 }
