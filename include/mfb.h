@@ -155,6 +155,34 @@ int16_t MFB_CALL i_MFB_InitModuloCompareLogic(MFB_BoardHandle dw_BoardHandle, ui
 int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                 uint32_t* pdw_LatchValue);
 
+/* ---- frequency measurement ---------------------------------------------------------------------
+ */
+/* The module measures over a gate time counted in ticks of its clock (one tick is 4 / clock
+ * microseconds). Status of every function: -1 handle not open or exchange failed; otherwise 0, or
+ * the board driver's error status minus one in 16 bits, as the counter functions (-32768 where a
+ * refusal would otherwise read as 0). Out values are written whenever the exchange succeeded. */
+
+/* Clock frequency 30, 33 or 40 (MHz); time unit 0 ns, 1 us, 2 ms; gate time, bounds included:
+ * clock 30: 266 to 8,738,133 ns, 1 to 8,738 us, 1 to 8 ms; clock 33: 242 to 7,943,757 ns, 1 to
+ * 7,943 us, 1 to 7 ms; clock 40: 200 to 6,553,500 ns, 1 to 6,553 us, 1 to 6 ms. The gate time is
+ * rounded to whole ticks (halves up); the gate time those ticks give, rounded to the unit, is
+ * written to *pdw_RealGateTime before the request is sent.
+ * -1 handle not open; -5 time unit above 2; -6 clock frequency; -7 gate time out of bounds;
+ * -1 exchange failed; driver status; 0. */
+int16_t MFB_CALL i_MFB_InitFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                                uint8_t b_ClockFrequency, uint8_t b_TimeUnit,
+                                                uint32_t dw_GateTime, uint32_t* pdw_RealGateTime);
+/* The enable setting goes to the driver unchanged. */
+int16_t MFB_CALL i_MFB_EnableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
+                                                  uint8_t b_ModulNbr, uint8_t b_EnableSetting);
+/* Result bytes 1 and 2 and the measured value as the driver gives them, written also when the
+ * driver reports an error. */
+int16_t MFB_CALL i_MFB_ReadFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                                uint8_t* pb_Result1, uint8_t* pb_Result2,
+                                                uint32_t* pdw_MeasuredValue);
+int16_t MFB_CALL i_MFB_DisableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
+                                                   uint8_t b_ModulNbr);
+
 /* ---- TTL I/O -----------------------------------------------------------------------------------
  */
 
