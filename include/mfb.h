@@ -433,6 +433,30 @@ int16_t MFB_CALL i_MFB_EnableDisablePWMDigitalOutputManualSetting(MFB_BoardHandl
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 
+/* ---- pulse encoder -----------------------------------------------------------------------------
+ */
+/* Every function: -1 handle not open; -100 exchange failed; otherwise the board driver's 16-bit
+ * status negated (0 on success). Nothing is checked against a range: numbers, setting bytes and
+ * values go to the driver unchanged. The reads write their value also when the driver reports an
+ * error. */
+
+int16_t MFB_CALL i_MFB_InitPulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                        uint8_t b_PulseEncoderNbr, uint8_t b_Setting1,
+                                        uint8_t b_Setting2, uint32_t dw_SettingValue);
+/* Interrupt flag 0: without interrupts; any other value: with, which needs an installed board
+ * interrupt routine: -7 (nothing sent) while none is. */
+int16_t MFB_CALL i_MFB_EnablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                          uint8_t b_PulseEncoderNbr, uint8_t b_EnableSetting,
+                                          uint8_t b_InterruptFlag);
+int16_t MFB_CALL i_MFB_DisablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                           uint8_t b_PulseEncoderNbr);
+int16_t MFB_CALL i_MFB_ReadPulseEncoderStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint8_t b_PulseEncoderNbr, uint8_t* pb_Status);
+int16_t MFB_CALL i_MFB_ReadPulseEncoderValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                             uint8_t b_PulseEncoderNbr, uint32_t* pdw_Value);
+int16_t MFB_CALL i_MFB_WritePulseEncoderValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint8_t b_PulseEncoderNbr, uint32_t dw_Value);
+
 #ifdef __cplusplus
 }
 #endif
