@@ -19,6 +19,7 @@
 //   the exchange with ERROR_INVALID_FUNCTION, as a real driver refuses it. The default functions
 //   are, for board 0: counter, timer, TTL I/O, SSI; for board 1: PWM, counter, timer, TTL I/O;
 //   for any other board: counter, timer, TTL I/O, PWM.
+//   A request names its position in byte 0; an ETM request in byte 2, after its status field.
 // Unknown ControlCodes fail the exchange with ERROR_INVALID_FUNCTION.
 // Time: the board reads the bus clock (mfb::vbus::now_ns), so with a virtual clock its behaviour
 //   is exact and needs no sleeping. Modules catch up with the clock at every exchange and at
@@ -46,7 +47,7 @@
 
 namespace mfb::sim {
 
-enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm };
+enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm, Etm };
 const char* name(Function f);
 
 // One InterruptRecord as the board queues it.
