@@ -30,7 +30,8 @@ constexpr CodeRange kFamilies[] = {
     {0x90004004, 0x90004008, Function::Counter}, {0x9000450C, 0x90004514, Function::Counter},
     {0x9000209C, 0x900020AC, Function::TtlIo},   {0x900020B0, 0x900020CC, Function::Timer},
     {0x90002184, 0x90002184, Function::Timer},   {0x900020EC, 0x90002118, Function::Ssi},
-    {0x90002158, 0x90002180, Function::Pwm},     {0x90002140, 0x90002154, Function::Etm},
+    {0x90002158, 0x90002180, Function::Pwm},     {0x9000608C, 0x90006098, Function::Frequency},
+    {0x90002140, 0x90002154, Function::Etm},
 };
 
 // Where a family's request names its module position: byte 0, but the ETM's requests start with
@@ -69,6 +70,8 @@ const char* name(Function f) {
         return "pwm";
     case Function::Etm:
         return "etm";
+    case Function::Frequency:
+        return "frequency";
     }
     return "?";
 }
@@ -89,6 +92,8 @@ std::unique_ptr<Module> make_module(Function f) {
         return make_pwm_module();
     case Function::Etm:
         return make_etm_module();
+    case Function::Frequency:
+        return make_frequency_module();
     }
     return nullptr;
 }

@@ -47,7 +47,7 @@
 
 namespace mfb::sim {
 
-enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm, Etm };
+enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm, Etm, Frequency };
 const char* name(Function f);
 
 // One InterruptRecord as the board queues it.
