@@ -31,7 +31,7 @@ constexpr CodeRange kFamilies[] = {
     {0x9000209C, 0x900020AC, Function::TtlIo},   {0x900020B0, 0x900020CC, Function::Timer},
     {0x90002184, 0x90002184, Function::Timer},   {0x900020EC, 0x90002118, Function::Ssi},
     {0x90002158, 0x90002180, Function::Pwm},     {0x9000608C, 0x90006098, Function::Frequency},
-    {0x90002140, 0x90002154, Function::Etm},
+    {0x90002140, 0x90002154, Function::Etm},     {0x90005400, 0x90005414, Function::PulseEncoder},
 };
 
 // Where a family's request names its module position: byte 0, but the ETM's requests start with
@@ -72,6 +72,8 @@ const char* name(Function f) {
         return "etm";
     case Function::Frequency:
         return "frequency";
+    case Function::PulseEncoder:
+        return "pulse-encoder";
     }
     return "?";
 }
@@ -94,6 +96,8 @@ std::unique_ptr<Module> make_module(Function f) {
         return make_etm_module();
     case Function::Frequency:
         return make_frequency_module();
+    case Function::PulseEncoder:
+        return make_pulse_encoder_module();
     }
     return nullptr;
 }

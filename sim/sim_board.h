@@ -47,7 +47,17 @@
 
 namespace mfb::sim {
 
-enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm, Etm, Frequency };
+enum class Function : std::uint8_t {
+    None,
+    Counter,
+    Timer,
+    TtlIo,
+    Ssi,
+    Pwm,
+    Etm,
+    Frequency,
+    PulseEncoder
+};
 const char* name(Function f);
 
 // One InterruptRecord as the board queues it.
