@@ -77,8 +77,10 @@ class EtmModule : public Module {
     // The pulse train at an ETM's input, from now on; a period of 0 disconnects it. ETM numbers
     // above 1 are ignored.
     void set_signal(std::uint8_t etm, std::uint64_t period_ns, std::uint64_t high_ns);
-    // One tick of the ETM's time base in nanoseconds (0 before InitETM).
-    std::uint64_t tick_ns(std::uint8_t etm) const { return etms_.at(etm).tick_ns; }
+    // One tick of the ETM's time base in nanoseconds (0 before InitETM and for numbers above 1).
+    std::uint64_t tick_ns(std::uint8_t etm) const {
+        return etm < etms_.size() ? etms_[etm].tick_ns : 0;
+    }
 
     Function function() const override { return Function::Etm; }
     bool exchange(ModuleExchange& m) override;

@@ -108,6 +108,9 @@ TEST_F(SimEtm, RefusalsAndPositions) {
     EXPECT_EQ(i_MFB_InitETM(h, kModule, 0, 2, 107'375, &achieved), EtmModule::kBadRequest);
     EXPECT_EQ(i_MFB_InitETM(h, kModule, 0, 0, 40, &achieved), 0);
     EXPECT_EQ(achieved, 50u) << "40 ns is 1.6 clocks, rounded to 2";
+    std::uint64_t tick = 0;
+    ASSERT_TRUE(board->with_module<EtmModule>(kModule, [&](EtmModule& e) { tick = e.tick_ns(0); }));
+    EXPECT_EQ(tick, 50u);
     ASSERT_EQ(i_MFB_EnableETM(h, kModule, 0, 0, 0, 0, 0, 0), 0);
     EXPECT_EQ(i_MFB_InitETM(h, kModule, 0, 0, 40, &achieved), EtmModule::kRunning);
     EXPECT_EQ(i_MFB_EnableETM(h, kModule, 1, 2, 0, 0, 0, 0), EtmModule::kBadRequest);

@@ -63,6 +63,10 @@ TEST_F(SimFrequency, ContinuousGates) {
     std::uint32_t achieved = 0;
     ASSERT_EQ(i_MFB_InitFrequencyMeasurement(h, kModule, 30, 0, 1'000, &achieved), 0);
     ASSERT_EQ(achieved, 1'067u);
+    std::uint64_t gate = 0;
+    ASSERT_TRUE(board->with_module<FrequencyModule>(
+        kModule, [&](FrequencyModule& f) { gate = f.gate_ns(); }));
+    EXPECT_EQ(gate, 1'066u);
     ASSERT_EQ(i_MFB_EnableFrequencyMeasurement(h, kModule, 1), 0);
     mfb::vbus::advance(3'200 * kNs); // three gates of 3,200 / 3 ns
     EXPECT_EQ(read(), std::tuple(0, 1, 3, 32u));

@@ -79,6 +79,10 @@ TEST_F(SimPulseEncoder, SingleRunEmitsTheCount) {
     mfb::vbus::advance(2'000 * kUs);
     EXPECT_EQ(value(2), 0u);
     EXPECT_EQ(status(2), 0x02) << "stopped, reached 0";
+    bool running = true;
+    ASSERT_TRUE(board->with_module<PulseEncoderModule>(
+        kModule, [&](PulseEncoderModule& p) { running = p.running(2); }));
+    EXPECT_FALSE(running);
     EXPECT_EQ(status(2), 0x00) << "the read cleared it";
     EXPECT_EQ(pulses(2), 100u);
     // Enabled again it reloads the value written, and the first pulse may come at once.
