@@ -20,6 +20,8 @@
 //   are, for board 0: counter, timer, TTL I/O, SSI; for board 1: PWM, counter, timer, TTL I/O;
 //   for any other board: counter, timer, TTL I/O, PWM.
 //   A request names its position in byte 0; an ETM request in byte 2, after its status field.
+// Hardware type, driver version and module configuration words: see sim/board_identity.h.
+// The board's digital ports and its EEPROM: see sim/board_io.h.
 // Unknown ControlCodes fail the exchange with ERROR_INVALID_FUNCTION.
 // Time: the board reads the bus clock (mfb::vbus::now_ns), so with a virtual clock its behaviour
 //   is exact and needs no sleeping. Modules catch up with the clock at every exchange and at
@@ -35,6 +37,7 @@
 #pragma once
 
 #include "mfb_vbus.h"
+#include "sim/board_io.h"
 
 #include <array>
 #include <atomic>
@@ -133,6 +136,12 @@ class SimBoard : public vbus::Driver, private InterruptSink {
         return true;
     }
 
+    // Run `fn` on the board's digital ports and EEPROM with the board locked: the bench's side.
+    template <class Fn> decltype(auto) with_io(Fn&& fn) {
+        std::lock_guard lock(mutex_);
+        return fn(io_);
+    }
+
     const Identity& identity() const { return identity_; }
     void set_identifier(std::string identifier);
     std::uint32_t notified_handle() const;
@@ -159,6 +168,7 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     std::uint32_t notified_handle_ = 0;
     std::uint32_t interrupt_event_ = 0;
     std::deque<InterruptRecord> queue_;
+    BoardIo io_;
 
     std::thread ticker_;
     std::atomic<bool> ticking_{false};
