@@ -2,7 +2,8 @@
 # Installs what is missing, builds the three builds (MFB.dll for Windows, 64-bit Linux under
 # AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86 Linux), the ThreadSanitizer build,
 # the benchmarks and the fuzz targets (64- and 32-bit), and runs every test, the fuzz targets
-# briefly and the benchmarks once as a smoke test. Fails on the first failure.
+# briefly and the benchmarks once as a smoke test. Fails on the first failure. MFB.dll is built
+# twice, 32-bit and x64, each with the Windows test program beside it, which runs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -12,8 +13,9 @@ step() { echo; echo "=== $*"; }
 step "format"
 scripts/check-format.sh
 
-# The DLL comes first: the 64-bit tests read its export and import tables.
-for preset in mingw-dll linux-asan linux-x86 linux-tsan linux-release linux-fuzz linux-fuzz-x86; do
+# The DLLs come first: the 64-bit tests read their export and import tables.
+for preset in mingw-dll mingw-dll64 linux-asan linux-x86 linux-tsan linux-release linux-fuzz \
+    linux-fuzz-x86; do
     step "build $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
@@ -28,6 +30,9 @@ for preset in linux-asan linux-x86 linux-tsan linux-fuzz linux-fuzz-x86; do
     fi
     ctest --preset "$preset" --output-on-failure -j2
 done
+
+step "Windows test program under Wine"
+scripts/wine-test.sh
 
 # The 32-bit targets are fuzzed too where they run natively; under qemu-i386 the replay above is
 # all they do (README, Fuzzing).
