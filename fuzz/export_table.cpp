@@ -79,6 +79,11 @@ const Export table[] = {
     EXPORT(602, i_MFB_ConfigDigitalChlUse),
     EXPORT(603, i_MFB_InitModuloCompareLogic),
     EXPORT(604, i_MFB_ReadCompareLatchRegister),
+    // frequency measurement
+    EXPORT(230, i_MFB_InitFrequencyMeasurement),
+    EXPORT(231, i_MFB_EnableFrequencyMeasurement),
+    EXPORT(232, i_MFB_ReadFrequencyMeasurement),
+    EXPORT(233, i_MFB_DisableFrequencyMeasurement),
     // TTL I/O
     EXPORT(238, i_MFB_InitTTLIODirection),
     EXPORT(239, i_MFB_ReadTTLIOChannelValue),
@@ -113,6 +118,16 @@ const Export table[] = {
     EXPORT(267, i_MFB_GetSSIAcquisitionStatus),
     EXPORT(268, i_MFB_GetSSIValue),
     EXPORT(269, i_MFB_GetSSIRawDataValue, plain.array(3, 2)),
+    // ETM
+    EXPORT(280, i_MFB_InitETM, plain.optional(5)),
+    EXPORT(281, i_MFB_EnableETM),
+    EXPORT(282, i_MFB_DisableETM),
+    EXPORT(283, i_MFB_GetETMInitialisation),
+    EXPORT(284, i_MFB_GetETMProgressStatus, plain.optional(3)),
+    EXPORT(285, i_MFB_ReadETMValue, plain.pauses(3, 64).optional(4).optional(5)),
+    EXPORT(286, i_MFB_ReadETMTotalTime, plain.pauses(3, 64).optional(4).optional(5)),
+    EXPORT(287, i_MFB_ReadETMDutyCycleValue, plain.pauses(3, 64).optional(4)),
+    EXPORT(288, i_MFB_ConvertETMValue),
     // PWM
     EXPORT(290, i_MFB_InitPWM),
     EXPORT(291, i_MFB_SetNewPWMTiming),
@@ -125,6 +140,13 @@ const Export table[] = {
     EXPORT(298, i_MFB_EnableDisablePWMDigitalOutputManualSetting),
     EXPORT(299, i_MFB_SetPWMDigitalOutputOn),
     EXPORT(300, i_MFB_SetPWMDigitalOutputOff),
+    // pulse encoder
+    EXPORT(400, i_MFB_InitPulseEncoder),
+    EXPORT(401, i_MFB_EnablePulseEncoder),
+    EXPORT(402, i_MFB_DisablePulseEncoder),
+    EXPORT(403, i_MFB_ReadPulseEncoderStatus),
+    EXPORT(404, i_MFB_ReadPulseEncoderValue),
+    EXPORT(405, i_MFB_WritePulseEncoderValue),
 };
 
 #undef EXPORT

@@ -8,7 +8,7 @@
 //   - MFB_BoardIntRoutine: null, a routine that counts, or one that resets itself;
 //   - any other pointer: an out-buffer of its own, exactly as large as the export may write (one
 //     element unless the entry's Shape says otherwise), so that AddressSanitizer sees every
-//     write past it.
+//     write past it; or null, where the export takes null for it.
 // Adding a family is adding its entries to the table in export_table.cpp.
 #pragma once
 
@@ -25,7 +25,8 @@ namespace mfbfuzz {
 
 class Session;
 
-// The sizes of an export's pointer arguments, and the handle it writes when it opens a board.
+// The sizes of an export's pointer arguments, which of them may be null, the handle it writes
+// when it opens a board, and an argument that counts pauses.
 struct Shape {
     struct Buffer {
         int param = -1;        // parameter index of the pointer
@@ -34,7 +35,12 @@ struct Shape {
     };
     std::array<Buffer, 4> buffers{};
     std::size_t buffer_count = 0;
-    int opens = -1; // parameter index of a handle written on success
+    std::array<int, 4> optionals{-1, -1, -1, -1}; // pointers that are null when the input says so
+    int opens = -1;                               // parameter index of a handle written on success
+    // A count of requests with pauses between them, kept small so that no input asks for billions
+    // of them: a value above `bound` is taken modulo bound + 1, but for all ones ("no wait").
+    int bounded = -1;
+    std::uint32_t bound = 0;
 
     constexpr Shape array(int param, std::size_t count) const {
         Shape s = *this;
@@ -44,6 +50,27 @@ struct Shape {
     constexpr Shape counted(int param, int count_param) const {
         Shape s = *this;
         s.buffers[s.buffer_count++] = {param, 0, count_param};
+        return s;
+    }
+    constexpr Shape optional(int param) const {
+        Shape s = *this;
+        for (int& o : s.optionals)
+            if (o < 0) {
+                o = param;
+                break;
+            }
+        return s;
+    }
+    constexpr bool is_optional(std::size_t param) const {
+        for (int o : optionals)
+            if (o == static_cast<int>(param))
+                return true;
+        return false;
+    }
+    constexpr Shape pauses(int param, std::uint32_t at_most) const {
+        Shape s = *this;
+        s.bounded = param;
+        s.bound = at_most;
         return s;
     }
     constexpr Shape opening(int param) const {

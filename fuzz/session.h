@@ -78,8 +78,9 @@ class Session {
     void draw(std::size_t, const char*& text);
     void draw(std::size_t, MFB_BoardIntRoutine& routine);
     template <class T> void draw(std::size_t, T*&) {} // out-buffers are placed afterwards
-    template <class T> void place(std::size_t index, T*& p, std::size_t count) {
-        p = reinterpret_cast<T*>(buffer(index, count * sizeof(T)));
+    template <class T> void place(std::size_t index, T*& p, std::size_t count, bool optional) {
+        p = optional && (calls_.u8() & 1) ? nullptr
+                                          : reinterpret_cast<T*>(buffer(index, count * sizeof(T)));
     }
     // After an export that opens a board: its handle (the out-buffer of parameter `param`)
     // joins the handles that later calls draw from, when the open succeeded.
@@ -116,6 +117,7 @@ class Session {
     std::vector<Fault> faults_;
     std::size_t handles_allowed_ = 0; // objects that fired release failures left behind
     std::size_t blocks_allowed_ = 0;
+    std::size_t pins_allowed_ = 0;
 };
 
 template <auto Fn> std::int16_t call(Session& s, const Shape& shape) {
@@ -123,6 +125,13 @@ template <auto Fn> std::int16_t call(Session& s, const Shape& shape) {
     Args args{};
     [&]<std::size_t... I>(std::index_sequence<I...>) {
         (s.draw(I, std::get<I>(args)), ...);
+        (
+            [&] {
+                if constexpr (std::is_same_v<std::tuple_element_t<I, Args>, std::uint32_t>)
+                    if (shape.bounded == static_cast<int>(I) && std::get<I>(args) != 0xFFFFFFFF)
+                        std::get<I>(args) %= shape.bound + 1;
+            }(),
+            ...);
         const auto count = [&](std::size_t index) -> std::size_t {
             for (std::size_t b = 0; b < shape.buffer_count; ++b) {
                 const Shape::Buffer& buf = shape.buffers[b];
@@ -138,7 +147,7 @@ template <auto Fn> std::int16_t call(Session& s, const Shape& shape) {
                                   std::remove_pointer_t<std::tuple_element_t<I, Args>>> &&
                               !std::is_function_v<
                                   std::remove_pointer_t<std::tuple_element_t<I, Args>>>)
-                    s.place(I, std::get<I>(args), count(I));
+                    s.place(I, std::get<I>(args), count(I), shape.is_optional(I));
             }(),
             ...);
     }
