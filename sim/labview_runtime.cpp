@@ -150,8 +150,11 @@ std::string describe(const Event& event) {
                   static_cast<unsigned>(event.word1), static_cast<unsigned>(event.word2),
                   static_cast<int>(event.count));
     std::string line = head;
-    for (std::uint32_t v : event.values)
-        line += " " + std::to_string(v);
+    for (std::uint32_t v : event.values) {
+        char value[16];
+        std::snprintf(value, sizeof value, " %u", static_cast<unsigned>(v));
+        line += value;
+    }
     return line;
 }
 
