@@ -326,6 +326,34 @@ int16_t MFB_CALL i_MFB_InitModuloCompareLogic(MFB_BoardHandle dw_BoardHandle, ui
 int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                 uint32_t* pdw_LatchValue);
 
+/* ---- frequency measurement ---------------------------------------------------------------------
+ */
+/* The module measures over a gate time counted in ticks of its clock (one tick is 4 / clock
+ * microseconds). Status of every function: -1 handle not open or exchange failed; otherwise 0, or
+ * the board driver's error status minus one in 16 bits, as the counter functions (-32768 where a
+ * refusal would otherwise read as 0). Out values are written whenever the exchange succeeded. */
+
+/* Clock frequency 30, 33 or 40 (MHz); time unit 0 ns, 1 us, 2 ms; gate time, bounds included:
+ * clock 30: 266 to 8,738,133 ns, 1 to 8,738 us, 1 to 8 ms; clock 33: 242 to 7,943,757 ns, 1 to
+ * 7,943 us, 1 to 7 ms; clock 40: 200 to 6,553,500 ns, 1 to 6,553 us, 1 to 6 ms. The gate time is
+ * rounded to whole ticks (halves up); the gate time those ticks give, rounded to the unit, is
+ * written to *pdw_RealGateTime before the request is sent.
+ * -1 handle not open; -5 time unit above 2; -6 clock frequency; -7 gate time out of bounds;
+ * -1 exchange failed; driver status; 0. */
+int16_t MFB_CALL i_MFB_InitFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                                uint8_t b_ClockFrequency, uint8_t b_TimeUnit,
+                                                uint32_t dw_GateTime, uint32_t* pdw_RealGateTime);
+/* The enable setting goes to the driver unchanged. */
+int16_t MFB_CALL i_MFB_EnableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
+                                                  uint8_t b_ModulNbr, uint8_t b_EnableSetting);
+/* Result bytes 1 and 2 and the measured value as the driver gives them, written also when the
+ * driver reports an error. */
+int16_t MFB_CALL i_MFB_ReadFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                                uint8_t* pb_Result1, uint8_t* pb_Result2,
+                                                uint32_t* pdw_MeasuredValue);
+int16_t MFB_CALL i_MFB_DisableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
+                                                   uint8_t b_ModulNbr);
+
 /* ---- TTL I/O -----------------------------------------------------------------------------------
  */
 
@@ -471,6 +499,59 @@ int16_t MFB_CALL i_MFB_GetSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_
                                           uint8_t b_SelectedSSI, uint32_t* pdw_RawData,
                                           uint8_t b_WordCount);
 
+/* ---- ETM ---------------------------------------------------------------------------------------
+ */
+/* Time-interval measurement in ticks of a time base (unit 0 ns, 1 us, 2 ms, and a value in that
+ * unit). The handle is not looked up and no argument is checked: every function returns -100 when
+ * the exchange fails (a handle that is not open included), the board driver's status when it is
+ * not 0, else 0. Out values are written only on 0, and optional pointers (as said) may be null. */
+
+/* *pdw_RealTimingBase (optional): the driver's answer to the set-up. */
+int16_t MFB_CALL i_MFB_InitETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_ETMNbr,
+                               uint8_t b_TimingUnit, uint32_t dw_TimingBase,
+                               uint32_t* pdw_RealTimingBase);
+/* Five setting bytes, passed to the driver unchanged. */
+int16_t MFB_CALL i_MFB_EnableETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                 uint8_t b_ETMNbr, uint8_t b_Setting1, uint8_t b_Setting2,
+                                 uint8_t b_Setting3, uint8_t b_Setting4, uint8_t b_Setting5);
+int16_t MFB_CALL i_MFB_DisableETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                  uint8_t b_ETMNbr);
+/* Time-base unit and value and six setting bytes; all pointers required. */
+int16_t MFB_CALL i_MFB_GetETMInitialisation(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                            uint8_t b_ETMNbr, uint8_t* pb_TimingUnit,
+                                            uint32_t* pdw_TimingBase, uint8_t* pb_Setting1,
+                                            uint8_t* pb_Setting2, uint8_t* pb_Setting3,
+                                            uint8_t* pb_Setting4, uint8_t* pb_Setting5,
+                                            uint8_t* pb_Setting6);
+/* *pb_ProgressStatus optional. */
+int16_t MFB_CALL i_MFB_GetETMProgressStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                            uint8_t b_ETMNbr, uint8_t* pb_ProgressStatus);
+/* Reads with wait: requests are repeated 1 ms apart until the measurement state is 2 or 3
+ * (finished) or the wait count runs out: a count N makes at most N requests, each followed by a
+ * 1 ms pause unless it ends the wait; 0 makes up to two; 0xFFFFFFFF exactly one, without a pause.
+ * On 0 the last answer's state and value are written, finished or not: the state tells. All out
+ * pointers optional. */
+int16_t MFB_CALL i_MFB_ReadETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                    uint8_t b_ETMNbr, uint32_t dw_WaitCount,
+                                    uint8_t* pb_MeasurementState, uint32_t* pdw_ETMValue);
+int16_t MFB_CALL i_MFB_ReadETMTotalTime(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                        uint8_t b_ETMNbr, uint32_t dw_WaitCount,
+                                        uint8_t* pb_MeasurementState, uint32_t* pdw_TotalTime);
+/* ETM value / total time * 100 (percent) into *pd_DutyCycleValue (required), which holds 0.0 on a
+ * failure and for a total time of 0. */
+int16_t MFB_CALL i_MFB_ReadETMDutyCycleValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                             uint8_t b_ETMNbr, uint32_t dw_WaitCount,
+                                             uint8_t* pb_MeasurementState,
+                                             double* pd_DutyCycleValue);
+/* A tick count as a duration, with the time base of ETM 0 of the module, read from the driver:
+ * its status is returned when not 0, and nothing written. All six pointers required; more hours
+ * than 0xFFFFFFFF read as 0xFFFFFFFF. */
+int16_t MFB_CALL i_MFB_ConvertETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                       uint32_t dw_TickCount, uint32_t* pdw_Hour,
+                                       uint8_t* pb_Minute, uint8_t* pb_Second,
+                                       uint32_t* pdw_MilliSecond, uint32_t* pdw_MicroSecond,
+                                       uint32_t* pdw_NanoSecond);
+
 /* ---- PWM ---------------------------------------------------------------------------------------
  */
 /* Two PWMs (0 and 1), three digital inputs (0 to 2) and one digital output. Timing units:
@@ -522,6 +603,30 @@ int16_t MFB_CALL i_MFB_EnableDisablePWMDigitalOutputManualSetting(MFB_BoardHandl
 /* -2 module; -3 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
+
+/* ---- pulse encoder -----------------------------------------------------------------------------
+ */
+/* Every function: -1 handle not open; -100 exchange failed; otherwise the board driver's 16-bit
+ * status negated (0 on success). Nothing is checked against a range: numbers, setting bytes and
+ * values go to the driver unchanged. The reads write their value also when the driver reports an
+ * error. */
+
+int16_t MFB_CALL i_MFB_InitPulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                        uint8_t b_PulseEncoderNbr, uint8_t b_Setting1,
+                                        uint8_t b_Setting2, uint32_t dw_SettingValue);
+/* Interrupt flag 0: without interrupts; any other value: with, which needs an installed board
+ * interrupt routine: -7 (nothing sent) while none is. */
+int16_t MFB_CALL i_MFB_EnablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                          uint8_t b_PulseEncoderNbr, uint8_t b_EnableSetting,
+                                          uint8_t b_InterruptFlag);
+int16_t MFB_CALL i_MFB_DisablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                           uint8_t b_PulseEncoderNbr);
+int16_t MFB_CALL i_MFB_ReadPulseEncoderStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint8_t b_PulseEncoderNbr, uint8_t* pb_Status);
+int16_t MFB_CALL i_MFB_ReadPulseEncoderValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                             uint8_t b_PulseEncoderNbr, uint32_t* pdw_Value);
+int16_t MFB_CALL i_MFB_WritePulseEncoderValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint8_t b_PulseEncoderNbr, uint32_t dw_Value);
 
 #ifdef __cplusplus
 }
