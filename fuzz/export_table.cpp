@@ -30,6 +30,9 @@ const Export table[] = {
     // board interrupts
     EXPORT(103, i_MFB_SetBoardIntRoutine),
     EXPORT(104, i_MFB_ResetBoardIntRoutine),
+    // LabVIEW user events (without a runtime on the bus the records find no PostLVUserEvent)
+    EXPORT(109, i_MFB_SetLabViewInterrupt),
+    EXPORT(110, i_MFB_ResetLabViewInterrupt),
     // firmware
     EXPORT(254, i_MFB_ConfigureAllModule),
     // EEPROM
