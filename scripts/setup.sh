@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the builds need, with apt-get, when it is missing: the compilers (native, 32-bit
 # multilib, mingw-w64 for MFB.dll), CMake and Ninja, GoogleTest and Google Benchmark, CLI11 and
-# {fmt} for mfbctl, and clang-format.
+# {fmt} for mfbctl, clang-format, and Python for the tests that read mfbctl's JSON.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev
-          libbenchmark-dev libcli11-dev libfmt-dev clang-format)
+          libbenchmark-dev libcli11-dev libfmt-dev clang-format python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
