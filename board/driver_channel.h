@@ -20,9 +20,10 @@ constexpr std::uint32_t kInterruptRecord = 0x90002008;
 } // namespace code
 
 // DeviceIoControl on a board handle value; returns its BOOL as it came (Windows gives 1 for
-// success, 0 for failure). A null buffer goes with size 0.
+// success, 0 for failure). A null buffer goes with size 0. `returned`, when given, receives the
+// number of answer bytes that DeviceIoControl reported.
 BOOL io_control(std::uint32_t handle, std::uint32_t code, void* in, std::uint32_t in_size,
-                void* out, std::uint32_t out_size);
+                void* out, std::uint32_t out_size, std::uint32_t* returned = nullptr);
 
 // Which buffers an exchange of a frame passes.
 enum class Io {
@@ -32,10 +33,11 @@ enum class Io {
 };
 
 template <std::size_t N>
-BOOL io_control(std::uint32_t handle, std::uint32_t code, Frame<N>& f, Io io) {
+BOOL io_control(std::uint32_t handle, std::uint32_t code, Frame<N>& f, Io io,
+                std::uint32_t* returned = nullptr) {
     void* in = io == Io::AnswerOnly ? nullptr : f.bytes;
     void* out = io == Io::RequestOnly ? nullptr : f.bytes;
-    return io_control(handle, code, in, in ? N : 0, out, out ? N : 0);
+    return io_control(handle, code, in, in ? N : 0, out, out ? N : 0, returned);
 }
 
 } // namespace mfb

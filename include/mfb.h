@@ -70,6 +70,29 @@ int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identi
  * -2 handle not open; -1 the handle could not be closed (the slot is free all the same); 0. */
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle);
 
+/* The board's hardware type byte, as the board driver reports it.
+ * -1 handle not open; -2 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_GetBoardHardwareType(MFB_BoardHandle dw_BoardHandle,
+                                            uint8_t* pb_HardwareType);
+
+/* The configuration word of a module position, as the board driver reports it; it tells which
+ * function the position carries. The module number goes to the driver unchecked. The word is
+ * written whenever the exchange went through, also when the driver refuses.
+ * -1 handle not open; -100 exchange failed; 0; otherwise the driver's status negated. */
+int16_t MFB_CALL i_MFB_GetModuleConfiguration(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint32_t* pdw_Configuration);
+
+/* The library's version word: bits 31-16 build number, bits 15-8 build month and bits 7-0 the
+ * build year's last two digits, both as two BCD digits (0x1CD00822: build 7376, August 2022).
+ * Always 0. */
+int16_t MFB_CALL i_MFB_GetDLLVersion(uint32_t* pdw_Version);
+
+/* The board driver's version word. The handle is not looked up: one that is not open fails the
+ * exchange.
+ * -1 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_GetDeviceDriverVersion(MFB_BoardHandle dw_BoardHandle,
+                                              uint32_t* pdw_DriverVersion);
+
 /* ---- board interrupts --------------------------------------------------------------------------
  */
 
@@ -86,6 +109,70 @@ int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
                                           MFB_BoardIntRoutine v_InterruptRoutine);
 /* -1 handle not open; -2 no routine installed; 0. May be called from inside the routine. */
 int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
+
+/* ---- board digital ports -----------------------------------------------------------------------
+ */
+/* Four ports, 0 to 3, of eight bits. A port must be configured before it is read or switched.
+ * The library remembers, per board and for as long as it is loaded (closing and reopening the
+ * board keeps it), which ports are configured and how, the output byte last computed for each
+ * port and the output memory flag. Every function: -1 handle not open; -2 port above 3. */
+
+/* Configuration values 0 or 1 each; while one is 1, input bit 5 (first value) or bit 6 (second
+ * value) of the port reads as 0. Nothing is recorded unless the board took the values.
+ * -3 first value above 1; -4 second value above 1; -5 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_SetPortConfiguration(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                            uint8_t b_FirstValue, uint8_t b_SecondValue);
+/* -3 port not configured; -4 exchange failed; 0. */
+int16_t MFB_CALL i_MFB_ReadDigitalInputs(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                         uint8_t* pb_InputValue);
+/* With output memory on, switching on sets and switching off clears the mask's bits of the
+ * port's output byte; with it off, switching on makes the mask the whole output byte and
+ * switching off is refused. The new byte is remembered even when its exchange fails.
+ * -3 port not configured; -4 output memory off (switch off only, nothing sent), or exchange
+ * failed; 0. */
+int16_t MFB_CALL i_MFB_SetDigitalOutputsOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                           uint8_t b_Mask);
+int16_t MFB_CALL i_MFB_SetDigitalOutputsOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
+                                            uint8_t b_Mask);
+/* Output memory 0 (off, the start) or 1 (on); nothing is sent.
+ * -2 flag above 1; 0. */
+int16_t MFB_CALL i_MFB_SetDigitalOutputMemory(MFB_BoardHandle dw_BoardHandle,
+                                              uint8_t b_OutputMemory);
+
+/* ---- EEPROM ------------------------------------------------------------------------------------
+ */
+/* 32-bit words of the EEPROM of the board's PCI interface chip, by address. The handle is not
+ * looked up: one that is not open fails the exchange (-100). */
+
+/* On success prints "dw_EepromValue : <value as signed decimal> " and "returnedLength : <answer
+ * bytes> " as two lines on the standard output.
+ * -100 exchange failed; -1 to -255 the driver's status byte negated; 0. */
+int16_t MFB_CALL i_MFB_EepromAMCCWrite(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
+                                       uint32_t dw_Value);
+/* -100 exchange failed; +100 (positive) the driver refused, value not written; 0. */
+int16_t MFB_CALL i_MFB_EepromAMCCRead(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
+                                      uint32_t* pdw_Value);
+
+/* ---- module firmware ---------------------------------------------------------------------------
+ */
+/* Replaces the firmware of all four modules: reads the four firmware files (modules 0 to 3),
+ * erases the board's flash, programs the payloads one byte at a time (module 0's first, each
+ * module's payload straight after the previous one; the flash address counts payload bytes from
+ * 0), reads everything back, compares it and has the board reload its logic. Takes two exchanges
+ * per payload byte and 300 ms after the reload. Nothing reaches the board unless all four files
+ * load: each must be at least 2,952 bytes and hold its whole payload of at most 100,000 bytes.
+ * Each stage is written to the standard output as a line of its own; a file that cannot be
+ * closed is reported on the standard error stream.
+ * -1 handle not open; -2 a file could not be loaded, or no memory (nothing sent); -4 erase failed;
+ * -5 a byte failed to program five times (error position = its flash address); -6 read-back
+ * failed; -7 a byte read back differs (error position = the flash address of the first such
+ * byte); -8 reload failed; -9 reload check failed; -10 closing request failed; 0 (error position
+ * 0). The error position is set to 0 once the comparison starts and not written on -1, -2, -4 or
+ * -6. */
+int16_t MFB_CALL i_MFB_ConfigureAllModule(MFB_BoardHandle dw_BoardHandle,
+                                          const char* pc_FileModule0, const char* pc_FileModule1,
+                                          const char* pc_FileModule2, const char* pc_FileModule3,
+                                          uint32_t* pdw_ErrorPosition);
 
 /* ---- incremental counter -----------------------------------------------------------------------
  */

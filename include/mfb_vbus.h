@@ -99,6 +99,7 @@ enum class Fn {
     GetModuleHandleA,
     GetProcAddress,
     MessageBoxA,
+    fclose, // the C runtime's, as the library closes the files it reads
     Count
 };
 const char* name(Fn fn);

@@ -17,6 +17,7 @@
 #endif
 
 #include <cstdint>
+#include <cstdio>
 
 namespace mfb::platform {
 
@@ -28,5 +29,17 @@ inline std::uint32_t handle_value(HANDLE h) {
 inline HANDLE to_handle(std::uint32_t value) {
     return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
 }
+
+// Closing a file the library opened with the C runtime. On Windows it is fclose itself; on Linux
+// the substitute's, which closes the stream too but can be made to report a failed close by fault
+// injection on the bus (vbus::Fn::fclose), so the library's report of such a close can be tested.
+// Nonzero (EOF) means the close failed; either way the stream is gone afterwards.
+#if defined(_WIN32)
+inline int close_file(std::FILE* f) {
+    return std::fclose(f);
+}
+#else
+int close_file(std::FILE* f);
+#endif
 
 } // namespace mfb::platform

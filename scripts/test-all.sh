@@ -20,6 +20,10 @@ done
 
 for preset in linux-asan linux-x86 linux-tsan; do
     step "test $preset"
+    if [[ $preset == linux-x86 ]]; then
+        how=$(sed -n 's/^MFB_X86_EXECUTION:INTERNAL=//p' build/linux-x86/CMakeCache.txt)
+        echo "${how:-32-bit tests run natively}"
+    fi
     ctest --preset "$preset" --output-on-failure -j2
 done
 

@@ -1,6 +1,7 @@
 #include "sim/sim_board.h"
 #include "sim/le_bytes.h"
 
+#include "sim/board_identity.h"
 #include "sim/modules.h"
 
 #include <chrono>
@@ -246,6 +247,12 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
         return 1;
     }
     default:
+        if (is_identity_code(x.code))
+            return identity_exchange(x, modules_) ? 1 : refuse(x);
+        if (BoardIo::answers(x.code))
+            return io_.exchange(x) ? 1 : refuse(x);
+        if (Flash::handles(x.code))
+            return flash_.exchange(x);
         return refuse(x);
     }
 }

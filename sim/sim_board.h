@@ -19,6 +19,9 @@
 //   the exchange with ERROR_INVALID_FUNCTION, as a real driver refuses it. The default functions
 //   are, for board 0: counter, timer, TTL I/O, SSI; for board 1: PWM, counter, timer, TTL I/O;
 //   for any other board: counter, timer, TTL I/O, PWM.
+// Hardware type, driver version and module configuration words: see sim/board_identity.h.
+// The board's digital ports and its EEPROM: see sim/board_io.h.
+// Flash memory (ControlCodes 0x900020D0 to 0x900020E4, board-level): see sim/flash.h.
 // Unknown ControlCodes fail the exchange with ERROR_INVALID_FUNCTION.
 // Time: the board reads the bus clock (mfb::vbus::now_ns), so with a virtual clock its behaviour
 //   is exact and needs no sleeping. Modules catch up with the clock at every exchange and at
@@ -34,6 +37,8 @@
 #pragma once
 
 #include "mfb_vbus.h"
+#include "sim/board_io.h"
+#include "sim/flash.h"
 
 #include <array>
 #include <atomic>
@@ -122,6 +127,12 @@ class SimBoard : public vbus::Driver, private InterruptSink {
         return true;
     }
 
+    // Run `fn` on the board's digital ports and EEPROM with the board locked: the bench's side.
+    template <class Fn> decltype(auto) with_io(Fn&& fn) {
+        std::lock_guard lock(mutex_);
+        return fn(io_);
+    }
+
     const Identity& identity() const { return identity_; }
     void set_identifier(std::string identifier);
     std::uint32_t notified_handle() const;
@@ -133,6 +144,9 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     // Tick from a thread of the board's own every period, for programs on the real clock.
     void start_ticker(std::uint32_t period_ms = 5);
     void stop_ticker();
+
+    // The board's flash memory, for its failure settings and to read what it holds.
+    Flash& flash() { return flash_; }
 
     // Queue an interrupt as if a module had raised it.
     void raise_interrupt(const InterruptRecord& record);
@@ -148,6 +162,8 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     std::uint32_t notified_handle_ = 0;
     std::uint32_t interrupt_event_ = 0;
     std::deque<InterruptRecord> queue_;
+    BoardIo io_;
+    Flash flash_;
 
     std::thread ticker_;
     std::atomic<bool> ticking_{false};

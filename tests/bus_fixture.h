@@ -4,6 +4,7 @@
 
 #include "mfb.h"
 #include "mfb_vbus.h"
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,16 @@ class BusTest : public ::testing::Test {
         auto d = std::make_shared<RecordingDriver>();
         mfb::vbus::attach(d);
         return d;
+    }
+
+    // A handle of the board at an index that no slot holds: its device opened directly, as
+    // another program could. The exports that skip the handle lookup reach the board through it.
+    static MFB_BoardHandle unlisted_handle(std::size_t index) {
+        HANDLE h = CreateFileA(mfb::vbus::device_path(index).c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        return mfb::platform::handle_value(h);
     }
 
     // Attach a recording board, open it, and forget the exchanges of the open.

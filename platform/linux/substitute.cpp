@@ -6,6 +6,8 @@
 // condition variable for every sync object, which keeps WaitForMultipleObjects simple and exact.
 #include "win32_substitute.h"
 
+#include "platform/win32.h"
+
 #include "mfb_vbus.h"
 
 #include <algorithm>
@@ -276,7 +278,8 @@ const char* name(Fn fn) {
                                             "HeapFree",
                                             "GetModuleHandleA",
                                             "GetProcAddress",
-                                            "MessageBoxA"};
+                                            "MessageBoxA",
+                                            "fclose"};
     static_assert(std::size(names) == static_cast<std::size_t>(Fn::Count));
     auto i = static_cast<std::size_t>(fn);
     return i < std::size(names) ? names[i] : "?";
@@ -977,3 +980,16 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
 }
 
 } // extern "C"
+
+namespace mfb::platform {
+
+int close_file(std::FILE* f) {
+    const int closed = std::fclose(f); // the stream is released whatever is reported
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    if (faulted_locked(b, Fn::fclose))
+        return EOF;
+    return closed;
+}
+
+} // namespace mfb::platform

@@ -1,0 +1,202 @@
+// A firmware update of four full modules (400,000 bytes, 800,000 exchanges) on a simulated board
+// whose flash takes no write time, against the same exchanges sent straight to the same flash by
+// DeviceIoControl, in the same run. The reported time is the library's (CPU time of the calling
+// thread). Counters: `ratio`, library time over raw time, the median over the iterations, each
+// pairing the two runs back to back so that a burst of other work on the machine does not decide
+// it; `allocs_beyond_raw`, the heap allocations per update that the library path made on top of
+// the raw one (operator new, wherever it is called): a per-byte allocation would show as hundreds
+// of thousands.
+#include "mfb.h"
+#include "mfb_vbus.h"
+#include "platform/win32.h"
+#include "sim/firmware_file.h"
+#include "sim/sim_board.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+std::atomic<std::uint64_t> g_allocations{0};
+}
+
+// Out of line, so that the compiler does not pair an inlined free with the library's new.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+constexpr std::uint32_t kModuleBytes = 100000;
+constexpr std::uint32_t kErase = 0x900020D0, kClosing = 0x900020D4, kReload = 0x900020D8,
+                        kCheck = 0x900020DC, kWrite = 0x900020E0, kRead = 0x900020E4;
+
+// The progress lines of the update go to /dev/null while it runs, not into the report.
+class QuietStdout {
+  public:
+    QuietStdout() {
+        std::cout.flush();
+        std::fflush(stdout);
+        saved_ = dup(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+
+  private:
+    int saved_ = -1;
+};
+
+// CPU time of the calling thread and heap allocations of one run. The update runs wholly on the
+// calling thread (the substitute and the simulated board answer synchronously), so its CPU time
+// is its cost, and unlike the wall clock it does not count time lost to other work on the machine.
+struct Cost {
+    double seconds;
+    std::uint64_t allocations;
+};
+template <class Fn> Cost measure(Fn fn) {
+    const auto cpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    };
+    const std::uint64_t a0 = g_allocations.load();
+    const double t0 = cpu();
+    fn();
+    return {cpu() - t0, g_allocations.load() - a0};
+}
+
+// What a minimal flashing program sends: erase, every byte written, every byte read back, the
+// reload, its check and the closing request; no files, no retries, no sleeps.
+bool raw_update(HANDLE board, const std::vector<std::uint8_t>& plain,
+                std::vector<std::uint8_t>& back) {
+    DWORD n = 0;
+    bool ok = DeviceIoControl(board, kErase, nullptr, 0, nullptr, 0, &n, nullptr);
+    const auto request = [](std::uint32_t a, std::uint8_t value, std::uint8_t(&r)[8]) {
+        r[0] = static_cast<std::uint8_t>(a), r[1] = static_cast<std::uint8_t>(a >> 8);
+        r[2] = static_cast<std::uint8_t>(a >> 16), r[3] = static_cast<std::uint8_t>(a >> 24);
+        r[4] = value, r[5] = r[6] = r[7] = 0;
+    };
+    std::uint8_t r[8];
+    for (std::uint32_t a = 0; ok && a < plain.size(); ++a) {
+        request(a, plain[a], r);
+        ok = DeviceIoControl(board, kWrite, r, 8, nullptr, 0, &n, nullptr);
+    }
+    for (std::uint32_t a = 0; ok && a < plain.size(); ++a) {
+        request(a, 0, r);
+        ok = DeviceIoControl(board, kRead, r, 8, r, 8, &n, nullptr);
+        back[a] = r[4];
+    }
+    for (std::uint32_t code : {kReload, kCheck, kClosing})
+        ok = ok && DeviceIoControl(board, code, nullptr, 0, nullptr, 0, &n, nullptr);
+    return ok && back == plain;
+}
+
+void BM_ConfigureAllModuleFourFullModules(benchmark::State& state) {
+    mfb::vbus::reset_process();
+    mfb::vbus::set_virtual_clock(true); // the 300 ms after the reload cost no time
+    auto board = mfb::sim::make_board(0);
+    board->flash().set_write_time_ns(0);
+    mfb::vbus::attach(board);
+    MFB_BoardHandle h = 0;
+    i_MFB_OpenBoardViaIndex(0, &h);
+
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("mfb-bench-firmware-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> paths;
+    std::vector<std::uint8_t> plain;
+    std::uint32_t seed = 12345;
+    for (int m = 0; m < 4; ++m) {
+        mfb::sim::FirmwareImage image;
+        for (std::uint32_t i = 0; i < kModuleBytes; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            image.payload.push_back(static_cast<std::uint8_t>(seed >> 16));
+        }
+        plain.insert(plain.end(), image.payload.begin(), image.payload.end());
+        paths.push_back((folder / ("module" + std::to_string(m) + ".bin")).string());
+        mfb::sim::write_firmware_file(paths.back(), image);
+    }
+    std::vector<std::uint8_t> back(plain.size());
+
+    std::vector<double> ratios; // per update, library over raw run back to back
+    double raw_s = 0;
+    std::int64_t allocations_beyond_raw = 0;
+    std::uint64_t n = 0;
+    for (auto _ : state) {
+        std::uint32_t position = 0;
+        std::int16_t status = 1;
+        bool raw_ok = false;
+        Cost library{}, raw{};
+        const auto run_library = [&] {
+            QuietStdout quiet;
+            library = measure([&] {
+                status = i_MFB_ConfigureAllModule(h, paths[0].c_str(), paths[1].c_str(),
+                                                  paths[2].c_str(), paths[3].c_str(), &position);
+            });
+        };
+        const auto run_raw = [&] {
+            raw = measure([&] { raw_ok = raw_update(mfb::platform::to_handle(h), plain, back); });
+        };
+        // Each goes first every other time, so that neither gains from the order.
+        if (n % 2 == 0) {
+            run_library();
+            run_raw();
+        } else {
+            run_raw();
+            run_library();
+        }
+        if (status != 0 || !raw_ok) {
+            state.SkipWithError("an update failed");
+            break;
+        }
+        state.SetIterationTime(library.seconds);
+        ratios.push_back(library.seconds / raw.seconds);
+        raw_s += raw.seconds;
+        allocations_beyond_raw += static_cast<std::int64_t>(library.allocations) -
+                                  static_cast<std::int64_t>(raw.allocations);
+        ++n;
+    }
+    if (n > 0) {
+        std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+        state.counters["ratio"] = ratios[ratios.size() / 2];
+        state.counters["raw_ms"] = raw_s * 1000 / static_cast<double>(n);
+        state.counters["allocs_beyond_raw"] =
+            static_cast<double>(allocations_beyond_raw) / static_cast<double>(n);
+        state.SetBytesProcessed(static_cast<std::int64_t>(n) * 4 * kModuleBytes);
+    }
+    std::filesystem::remove_all(folder);
+    mfb::vbus::reset_process();
+}
+BENCHMARK(BM_ConfigureAllModuleFourFullModules)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+
+} // namespace
