@@ -5,7 +5,8 @@
 // ':' or '.', an item that starts with a code ("-3 timer number above 2", "-3 to -6 device path",
 // "+100 ...") lists it; a comment applies to the declarations right below it, up to a blank line
 // or another comment; a section's opening comment (after a "----" heading, not right above a
-// declaration) applies to every declaration of the section.
+// declaration) applies to every declaration of the section. Where the board driver's status
+// becomes the code, the table gives the rule and the header may spell such codes out.
 #include "common/status.h"
 
 #include <gtest/gtest.h>
@@ -166,9 +167,14 @@ TEST(StatusTable, EqualsTheCodeListsOfTheHeader) {
     const auto header = header_codes(read_file(MFB_SOURCE_DIR "/include/mfb.h"));
     EXPECT_GT(header.size(), 80u); // the header was read
     for (const auto& [name, listed] : header) {
-        ASSERT_NE(mfbctl::find_export(name), nullptr) << name << " is not in the status table";
-        EXPECT_EQ(listed, table_codes(name)) << name << ": the header lists" << show(listed)
-                                             << ", the table" << show(table_codes(name));
+        const mfbctl::ExportEntry* e = mfbctl::find_export(name);
+        ASSERT_NE(e, nullptr) << name << " is not in the status table";
+        // The header may also spell out codes that come from the board driver's status ("-1 to
+        // -255 the driver's status byte negated"), which the table gives by its driver rule.
+        std::set<int> own = listed;
+        std::erase_if(own, [&](int c) { return mfbctl::driver_status(name, c).has_value(); });
+        EXPECT_EQ(own, table_codes(name)) << name << ": the header lists" << show(listed)
+                                          << ", the table" << show(table_codes(name));
     }
 }
 
