@@ -1,4 +1,5 @@
-// Board access commands: list the boards and show one board's information record.
+// Board access commands: list the boards, show one board's information record and the function
+// at each of its module positions.
 #include "mfbctl.h"
 
 namespace mfbctl {
@@ -56,6 +57,16 @@ void info(unsigned index, const Output& out) {
     emit(out, information_record(index, info), text);
 }
 
+void show_modules(unsigned board, const Output& out) {
+    require_board(board);
+    for (unsigned m = 0; m < 4; ++m) {
+        const auto f = module_function(board, m);
+        const std::string name = f ? function_name(*f) : "unknown";
+        emit(out, Record().key("board", board).key("module", m).value("function", name),
+             fmt::format("board {} module {}: {}", board, m, name));
+    }
+}
+
 void add_board_commands(CLI::App& app) {
     auto out = std::make_shared<Output>();
     auto* cmd = app.add_subcommand("list", "list the boards with their identifiers and "
@@ -65,6 +76,8 @@ void add_board_commands(CLI::App& app) {
     cmd->callback([out] { list(*out); });
 
     add_board_command(app, "info", "show the information record of one board", kBoards, info);
+    add_board_command(app, "modules", "show the function at each module position of a board",
+                      kBoards, show_modules);
 }
 
 const RegisterCommands registered(100, add_board_commands);

@@ -1,5 +1,5 @@
-// Simulated-board commands: which function each module position carries, and changing it, as a
-// bench user would fit another module into a position.
+// Simulated-board commands: change the function a module position carries, as a bench user would
+// fit another module into a position.
 #include "mfbctl.h"
 
 #include <array>
@@ -14,16 +14,6 @@ std::shared_ptr<mfb::sim::SimBoard> sim_or_fail(unsigned board) {
     if (auto sim = simulated_board(board))
         return sim;
     throw std::runtime_error(fmt::format("board {} is not a simulated board", board));
-}
-
-void show_modules(unsigned board, const Output& out) {
-    OpenBoard open(board); // fails for a board that is not there
-    auto sim = sim_or_fail(board);
-    for (unsigned m = 0; m < 4; ++m) {
-        const Function f = sim->function(u8(m));
-        emit(out, Record().key("board", board).key("module", m).value("function", function_name(f)),
-             fmt::format("board {} module {}: {}", board, m, function_name(f)));
-    }
 }
 
 struct SetModule {
@@ -43,11 +33,6 @@ void set_module(const SetModule& o) {
 }
 
 void add_sim_commands(CLI::App& app) {
-    add_board_command(app, "modules",
-                      "show the function at each module position of a simulated "
-                      "board",
-                      kSimulation, show_modules);
-
     Choices functions;
     for (unsigned i = 0; i < kFunctions.size(); ++i)
         functions.emplace_back(function_name(kFunctions[i]), i);

@@ -74,11 +74,22 @@ std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index) {
 }
 
 std::optional<Function> module_function(unsigned board, unsigned position) {
-    if (position > 3)
+    if (position > 3 || board >= board_count())
         return std::nullopt;
-    if (auto sim = simulated_board(board))
-        return sim->function(static_cast<std::uint8_t>(position));
-    return std::nullopt;
+    MFB_BoardHandle h = 0;
+    if (i_MFB_OpenBoardViaIndex(u8(board), &h) != 0)
+        return std::nullopt;
+    std::uint32_t word = 0;
+    const int status = i_MFB_GetModuleConfiguration(h, u8(position), &word);
+    i_MFB_CloseBoard(h);
+    if (status != 0)
+        return std::nullopt;
+    // Bits 7-0 of the configuration word name the function, in the numbering of
+    // sim/board_identity.h; a number the tool does not know leaves the function unknown.
+    const auto f = static_cast<Function>(word & 0xFF);
+    if (std::string_view(mfb::sim::name(f)) == "?")
+        return std::nullopt;
+    return f;
 }
 
 std::string function_name(Function f) {

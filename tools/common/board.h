@@ -37,9 +37,8 @@ class OpenBoard {
 // The simulated board at a board index, or null on a board that is not simulated.
 std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index);
 
-// Which function a module position carries, as far as the tool can tell; nullopt where it
-// cannot. Every command asks here: today the simulated board answers, and a board that reports
-// its module configuration can answer here for every command at once.
+// Which function a module position carries, from the board's module configuration word; nullopt
+// where the board does not tell. Every command that needs to know asks here.
 std::optional<Function> module_function(unsigned board, unsigned position);
 
 // "counter", "timer", "ttl", ... as commands name the functions; and in a sentence: "a counter",
