@@ -31,7 +31,8 @@ namespace {
 struct Watched {
     unsigned board = 0;
     MFB_BoardHandle handle = 0;
-    std::array<std::optional<Function>, 4> functions;
+    std::array<Function, 4> functions{};
+    std::array<bool, 4> known{}; // whether the board told the function
     Output out;
     std::chrono::steady_clock::time_point start;
     std::atomic<unsigned> seen{0};
@@ -61,11 +62,12 @@ void print_record(Watched& w, std::uint32_t record_byte, std::uint32_t word1, st
         std::chrono::duration<double>(std::chrono::steady_clock::now() - w.start).count();
     const std::vector<std::uint32_t> shown(values, values + (count < 16 ? count : 16));
     const auto value = [&](std::size_t i) { return i < shown.size() ? shown[i] : 0u; };
-    const auto function = record_byte < 4 ? w.functions[record_byte] : std::nullopt;
+    const bool known = record_byte < 4 && w.known[record_byte];
+    const Function function = known ? w.functions[record_byte] : Function::None;
     Record r;
     r.value("time", std::round(t * 1e6) / 1e6).key("board", w.board).key("module", record_byte);
     std::string text = fmt::format("{:10.6f}  board {} module {}  ", t, w.board, record_byte);
-    if (function == Function::Counter) {
+    if (known && function == Function::Counter) {
         const bool up = value(1) & 1;
         r.key("function", "counter").value("source", counter_source(word1)).value("count", word2);
         r.value("events", value(0)).detail("up", up);
@@ -75,16 +77,15 @@ void print_record(Watched& w, std::uint32_t record_byte, std::uint32_t word1, st
             r.detail("latch_registers", value(2));
             text += fmt::format("  latch registers {:#x}", value(2));
         }
-    } else if (function == Function::Timer) {
+    } else if (known && function == Function::Timer) {
         r.key("function", "timer").key("timer", word1).value("source", "zero");
         r.value("zeros", word2).value("events", value(0));
         text += fmt::format("timer {} reached zero  {} times since enabled  events {}", word1,
                             word2, value(0));
     } else {
-        r.key("function", function ? function_name(*function) : "unknown");
-        text +=
-            fmt::format("{} record byte {:#04x}  word 1 {:#010x}  word 2 {:#010x}  values",
-                        function ? function_name(*function) : "module", record_byte, word1, word2);
+        r.key("function", known ? function_name(function) : "unknown");
+        text += fmt::format("{} record byte {:#04x}  word 1 {:#010x}  word 2 {:#010x}  values",
+                            known ? function_name(function) : "module", record_byte, word1, word2);
         for (std::uint32_t v : shown)
             text += fmt::format(" {}", v);
     }
@@ -128,7 +129,8 @@ std::shared_ptr<Watched> watch_board(unsigned board, const Output& out, unsigned
     w->limit = limit;
     w->start = std::chrono::steady_clock::now();
     for (unsigned p = 0; p < 4; ++p)
-        w->functions[p] = module_function(board, p);
+        if (const auto f = module_function(board, p))
+            w->functions[p] = *f, w->known[p] = true;
     require_board(board);
     check("i_MFB_OpenBoardViaIndex", i_MFB_OpenBoardViaIndex(u8(board), &w->handle));
     {

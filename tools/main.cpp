@@ -182,10 +182,8 @@ int run(CLI::App& app, const std::vector<std::string>& args, const std::string& 
 
 void print_version() {
     fmt::print("mfbctl {}\n", MFBCTL_VERSION);
-    if (const auto word = library_version_word())
-        fmt::print("library {} (version word {:#010x})\n", decode_version_word(*word), *word);
-    else
-        fmt::print("library version not reported by this build of the library\n");
+    const std::uint32_t word = library_version_word();
+    fmt::print("library {} (version word {:#010x})\n", decode_version_word(word), word);
 }
 
 // `help [COMMAND...]`: the help of a command, as COMMAND --help shows it.

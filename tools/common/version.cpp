@@ -7,15 +7,6 @@
 namespace mfbctl {
 namespace {
 
-// i_MFB_GetDLLVersion where the library has it. The call's argument is dependent, so the name is
-// looked up when the template is used: a library without the export takes the second overload.
-template <class Word> auto dll_version(Word* word, int) -> decltype(i_MFB_GetDLLVersion(word)) {
-    return i_MFB_GetDLLVersion(word);
-}
-template <class Word> int dll_version(Word*, long) {
-    return 1;
-}
-
 // Two BCD digits, or -1 when they are not.
 int bcd(unsigned byte) {
     const unsigned hi = byte >> 4, lo = byte & 0xF;
@@ -37,10 +28,9 @@ std::string decode_version_word(std::uint32_t word) {
     return fmt::format("build {}, {} {}", word >> 16, month_text, year_text);
 }
 
-std::optional<std::uint32_t> library_version_word() {
+std::uint32_t library_version_word() {
     std::uint32_t word = 0;
-    if (dll_version(&word, 0) != 0)
-        return std::nullopt;
+    i_MFB_GetDLLVersion(&word); // always 0
     return word;
 }
 

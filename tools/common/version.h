@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace mfbctl {
@@ -11,7 +10,7 @@ namespace mfbctl {
 // 15-8, the year's last two digits (BCD) in bits 7-0.
 std::string decode_version_word(std::uint32_t word);
 
-// The library's version word, where the library reports one.
-std::optional<std::uint32_t> library_version_word();
+// The library's version word.
+std::uint32_t library_version_word();
 
 } // namespace mfbctl
