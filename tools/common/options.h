@@ -9,7 +9,7 @@
 //     add_module_option(cmd, o->module);
 //     add_number(cmd, "-t,--timer", o->timer, 0, 2, "timer number", "timer (default 0)");
 //     add_choice(cmd, "--clock", o->clock, kClocks, "clock", "internal, cascade or external");
-//     add_time(cmd, "--for", o->run_for, "time to run", "how long to let it run");
+//     add_time(cmd, "--for", o->run_for, "how long to let it run");
 #pragma once
 
 #include <CLI/CLI.hpp>
