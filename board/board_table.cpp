@@ -16,9 +16,7 @@ void clear_board_table() {
     for (BoardSlot& s : t.slots) {
         s.handle.store(0);
         s.open_count = 0;
-        s.interrupt_event.store(nullptr);
-        s.stop_event.store(nullptr);
-        s.interrupt_thread.store(nullptr);
+        s.delivery.store(nullptr);
         s.labview_event.store(0);
         s.routine_installed.store(0);
         s.digital_output_memory = 0;
@@ -30,15 +28,26 @@ void clear_board_table() {
     }
 }
 
-BoardSlot* find_slot(std::uint32_t handle) {
+namespace {
+
+BoardSlot* find_below(std::uint32_t handle, std::size_t n) {
     if (handle == 0)
         return nullptr;
     BoardTable& t = boards();
-    const std::size_t n = std::min<std::size_t>(t.count.load(), kSlotCount);
     for (std::size_t i = 0; i < n; ++i)
         if (t.slots[i].handle.load() == handle)
             return &t.slots[i];
     return nullptr;
+}
+
+} // namespace
+
+BoardSlot* find_slot(std::uint32_t handle) {
+    return find_below(handle, std::min<std::size_t>(boards().count.load(), kSlotCount));
+}
+
+BoardSlot* find_open_slot(std::uint32_t handle) {
+    return find_below(handle, kSlotCount);
 }
 
 } // namespace mfb

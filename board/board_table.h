@@ -3,7 +3,7 @@
 //
 // No lock guards the table; the application serialises opening, closing and interrupt-routine
 // changes of one board. The fields that a board's interrupt thread shares with the application's
-// threads (handle, events, thread, routine, installed flag, and the count the lookup reads) are
+// threads (handle, interrupt delivery, routine, installed flag, and the count the lookup reads) are
 // atomics, so concurrent reads and writes of them are defined without a lock.
 #pragma once
 
@@ -18,12 +18,14 @@ namespace mfb {
 
 constexpr std::size_t kSlotCount = 30;
 
+struct InterruptDelivery;
+
 struct BoardSlot {
     std::atomic<std::uint32_t> handle{0}; // 0 while the board is not open
     std::uint16_t open_count = 0;
-    std::atomic<HANDLE> interrupt_event{nullptr};
-    std::atomic<HANDLE> stop_event{nullptr};
-    std::atomic<HANDLE> interrupt_thread{nullptr};
+    // While a routine is installed: the record of the board's interrupt thread and its two events
+    // (interrupt/board_interrupt.cpp). Null otherwise.
+    std::atomic<InterruptDelivery*> delivery{nullptr};
     std::atomic<std::uint32_t> labview_event{0};
     std::atomic<std::uint8_t> routine_installed{0};
     std::uint8_t digital_output_memory = 0;
@@ -47,5 +49,9 @@ void clear_board_table();
 // The slot that holds a board handle: the first among slots 0 to count - 1 (never past the last
 // slot) whose handle equals it. Handle 0 marks a closed slot and is never found.
 BoardSlot* find_slot(std::uint32_t handle);
+
+// The same search over all 30 slots, whatever the count: for the close, which must find an open
+// handle even after an enumeration that no longer counts its board.
+BoardSlot* find_open_slot(std::uint32_t handle);
 
 } // namespace mfb

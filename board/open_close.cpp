@@ -1,11 +1,12 @@
 // Board discovery, open and close: counting the boards of the device-interface class, opening a
 // board by index or by identifier (opens are counted per slot; the first one tells the driver its
-// handle) and closing it again.
+// handle) and closing it again (the last close uninstalls the board's interrupt routine first).
 #include "board/board_table.h"
 #include "board/device_path.h"
 #include "board/driver_channel.h"
 #include "board/frame.h"
 #include "board/status.h"
+#include "interrupt/board_interrupt.h"
 #include "mfb.h"
 
 #include <cstring>
@@ -151,13 +152,19 @@ int16_t MFB_CALL i_MFB_OpenBoardViaIdentifier(const char* pc_Identifier,
 }
 
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle) {
-    BoardSlot* slot = find_slot(dw_BoardHandle);
+    // An open board must stay closable whatever a later enumeration counted.
+    BoardSlot* slot = find_open_slot(dw_BoardHandle);
     if (!slot)
         return -2;
-    if (slot->open_count > 0)
+    if (slot->open_count > 1) {
         --slot->open_count;
-    if (slot->open_count > 0)
         return 0;
+    }
+    // The last close. The board's interrupt thread reads with the slot's handle, and Windows hands
+    // a closed handle's value to the next object opened: the routine goes first, so that the
+    // thread cannot reach another device through it.
+    uninstall_routine(*slot);
+    slot->open_count = 0;
     slot->handle.store(0);
     return CloseHandle(platform::to_handle(dw_BoardHandle)) ? 0 : -1;
 }

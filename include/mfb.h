@@ -4,9 +4,10 @@
  * C API of the library's exports. Plain C with fixed-width types, readable by C and C++ compilers,
  * LabVIEW's header import and ctypes generators.
  *
- * Every i_MFB_ function uses the standard Windows calling convention (MFB_CALL) and returns a
- * signed 16-bit status: 0 on success, a nonzero code otherwise. Codes below 0 are formed by the
- * library and name the check or step that failed; each function lists its own.
+ * MFB.dll comes as a 32-bit and as an x64 DLL, with the same exports at the same ordinals. Every
+ * i_MFB_ function uses the standard Windows calling convention (MFB_CALL; x64 has only one) and
+ * returns a signed 16-bit status: 0 on success, a nonzero code otherwise. Codes below 0 are formed
+ * by the library and name the check or step that failed; each function lists its own.
  *
  * Code lists: "-1 handle not open; -2 module number above 3; 0." in the order of the checks, in the
  * comment right above a function (shared by the functions that follow it without a blank line),
@@ -14,8 +15,11 @@
  * include/mfb_status.json holds the same codes with their meanings; a test keeps the two equal.
  *
  * A board handle is the 32-bit value that i_MFB_OpenBoardViaIndex or i_MFB_OpenBoardViaIdentifier
- * wrote. Out-pointers must be valid: the library does not test them for null, and writes them only
- * where the function says.
+ * wrote. It stays a 32-bit value in the x64 DLL too: Windows keeps the values of kernel handles
+ * within 32 bits, so that 32-bit and 64-bit processes can pass them to each other (truncated, and
+ * sign-extended back), and the board's device handle loses nothing on the way. So the API, its
+ * records and the callers' declarations are the same for both DLLs. Out-pointers must be valid:
+ * the library does not test them for null, and writes them only where the function says.
  */
 #ifndef MFB_H
 #define MFB_H
@@ -66,7 +70,11 @@ int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identi
                                            uint32_t* pdw_Word4, uint32_t* pdw_Word5,
                                            uint8_t* pb_InformationByte);
 
-/* Closes one open of a board; the last close releases the handle.
+/* Closes one open of a board; the last close uninstalls the board's interrupt routine, as
+ * i_MFB_ResetBoardIntRoutine does, and then releases the handle. A board keeps the slot of the
+ * index it was opened at, and the functions that take a board handle find it only while the last
+ * count of boards still includes that index: a board must not be removed from the system while it
+ * is open. The close alone finds an open handle whatever the count.
  * -2 handle not open; -1 the handle could not be closed (the slot is free all the same); 0. */
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle);
 
@@ -96,18 +104,37 @@ int16_t MFB_CALL i_MFB_GetDeviceDriverVersion(MFB_BoardHandle dw_BoardHandle,
 /* ---- board interrupts --------------------------------------------------------------------------
  */
 
-/* Called on the library's interrupt thread, once per interrupt record: board handle, record byte,
- * interrupt words 1 and 2, number of valid values and the address of the 16 values (valid only
- * during the call). It must return quickly: no further record is read while it runs. */
+/* Called on the board's interrupt thread of the library, once per interrupt record: board handle,
+ * record byte, interrupt words 1 and 2, number of valid values (at most 16, whatever the driver
+ * reports) and the address of the 16 values (valid only during the call).
+ * The thread runs at time-critical priority in a real-time-class process, and no further record
+ * is read while the routine runs: it must return quickly. It may call any function of the
+ * library, including i_MFB_ResetBoardIntRoutine and i_MFB_CloseBoard for its own board or
+ * another, which then do not wait for any interrupt thread. It should not wait for a thread that
+ * may be resetting a routine (such as sending a message to a window whose thread resets): that
+ * reset then returns only after its time limit. */
 typedef void(MFB_CALL* MFB_BoardIntRoutine)(uint32_t dw_BoardHandle, uint32_t dw_RecordByte,
                                             uint32_t dw_InterruptWord1, uint32_t dw_InterruptWord2,
                                             uint32_t dw_ValueCount, uint32_t* pdw_Values);
 
-/* -1 handle not open; -2 a routine is already installed; -3 stop event; -4 interrupt event;
+/* Installs the board's routine. Records already pending reach it at once, possibly before this
+ * function returns; the routine counts as installed from its first call on.
+ * The interrupt thread keeps the library loaded until it has ended, also after a reset.
+ * -1 handle not open; -2 a routine is already installed; -3 stop event; -4 interrupt event;
  * -5 thread; -6 process priority; -7 thread priority; -8 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
                                           MFB_BoardIntRoutine v_InterruptRoutine);
-/* -1 handle not open; -2 no routine installed; 0. May be called from inside the routine. */
+/* Uninstalls the board's routine. Of several calls at once for one board, one does it and the
+ * others return -2. How it ends the board's interrupt thread:
+ * - called elsewhere than on an interrupt thread, it waits for the thread to end, at most 1000 ms.
+ *   When it returns the routine has returned and is called no more, unless the routine did not
+ *   return within that time (blocked on something the resetting thread holds): that call
+ *   finishes later, and no other follows.
+ * - called on an interrupt thread of the library (inside a routine, of this board or another),
+ *   it does not wait: a call under way on the board's thread finishes after it returns, and no
+ *   other follows.
+ * Either way the thread releases its events and handles as it ends.
+ * -1 handle not open; -2 no routine installed; 0. */
 int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
 
 /* ---- board digital ports -----------------------------------------------------------------------
@@ -255,6 +282,34 @@ int16_t MFB_CALL i_MFB_InitModuloCompareLogic(MFB_BoardHandle dw_BoardHandle, ui
 int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                 uint32_t* pdw_LatchValue);
 
+/* ---- frequency measurement ---------------------------------------------------------------------
+ */
+/* The module measures over a gate time counted in ticks of its clock (one tick is 4 / clock
+ * microseconds). Status of every function: -1 handle not open or exchange failed; otherwise 0, or
+ * the board driver's error status minus one in 16 bits, as the counter functions (-32768 where a
+ * refusal would otherwise read as 0). Out values are written whenever the exchange succeeded. */
+
+/* Clock frequency 30, 33 or 40 (MHz); time unit 0 ns, 1 us, 2 ms; gate time, bounds included:
+ * clock 30: 266 to 8,738,133 ns, 1 to 8,738 us, 1 to 8 ms; clock 33: 242 to 7,943,757 ns, 1 to
+ * 7,943 us, 1 to 7 ms; clock 40: 200 to 6,553,500 ns, 1 to 6,553 us, 1 to 6 ms. The gate time is
+ * rounded to whole ticks (halves up); the gate time those ticks give, rounded to the unit, is
+ * written to *pdw_RealGateTime before the request is sent.
+ * -1 handle not open; -5 time unit above 2; -6 clock frequency; -7 gate time out of bounds;
+ * -1 exchange failed; driver status; 0. */
+int16_t MFB_CALL i_MFB_InitFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                                uint8_t b_ClockFrequency, uint8_t b_TimeUnit,
+                                                uint32_t dw_GateTime, uint32_t* pdw_RealGateTime);
+/* The enable setting goes to the driver unchanged. */
+int16_t MFB_CALL i_MFB_EnableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
+                                                  uint8_t b_ModulNbr, uint8_t b_EnableSetting);
+/* Result bytes 1 and 2 and the measured value as the driver gives them, written also when the
+ * driver reports an error. */
+int16_t MFB_CALL i_MFB_ReadFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                                uint8_t* pb_Result1, uint8_t* pb_Result2,
+                                                uint32_t* pdw_MeasuredValue);
+int16_t MFB_CALL i_MFB_DisableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
+                                                   uint8_t b_ModulNbr);
+
 /* ---- TTL I/O -----------------------------------------------------------------------------------
  */
 
@@ -399,6 +454,59 @@ int16_t MFB_CALL i_MFB_GetSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_
                                           uint8_t b_SelectedSSI, uint32_t* pdw_RawData,
                                           uint8_t b_WordCount);
 
+/* ---- ETM ---------------------------------------------------------------------------------------
+ */
+/* Time-interval measurement in ticks of a time base (unit 0 ns, 1 us, 2 ms, and a value in that
+ * unit). The handle is not looked up and no argument is checked: every function returns -100 when
+ * the exchange fails (a handle that is not open included), the board driver's status when it is
+ * not 0, else 0. Out values are written only on 0, and optional pointers (as said) may be null. */
+
+/* *pdw_RealTimingBase (optional): the driver's answer to the set-up. */
+int16_t MFB_CALL i_MFB_InitETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_ETMNbr,
+                               uint8_t b_TimingUnit, uint32_t dw_TimingBase,
+                               uint32_t* pdw_RealTimingBase);
+/* Five setting bytes, passed to the driver unchanged. */
+int16_t MFB_CALL i_MFB_EnableETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                 uint8_t b_ETMNbr, uint8_t b_Setting1, uint8_t b_Setting2,
+                                 uint8_t b_Setting3, uint8_t b_Setting4, uint8_t b_Setting5);
+int16_t MFB_CALL i_MFB_DisableETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                  uint8_t b_ETMNbr);
+/* Time-base unit and value and six setting bytes; all pointers required. */
+int16_t MFB_CALL i_MFB_GetETMInitialisation(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                            uint8_t b_ETMNbr, uint8_t* pb_TimingUnit,
+                                            uint32_t* pdw_TimingBase, uint8_t* pb_Setting1,
+                                            uint8_t* pb_Setting2, uint8_t* pb_Setting3,
+                                            uint8_t* pb_Setting4, uint8_t* pb_Setting5,
+                                            uint8_t* pb_Setting6);
+/* *pb_ProgressStatus optional. */
+int16_t MFB_CALL i_MFB_GetETMProgressStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                            uint8_t b_ETMNbr, uint8_t* pb_ProgressStatus);
+/* Reads with wait: requests are repeated 1 ms apart until the measurement state is 2 or 3
+ * (finished) or the wait count runs out: a count N makes at most N requests, each followed by a
+ * 1 ms pause unless it ends the wait; 0 makes up to two; 0xFFFFFFFF exactly one, without a pause.
+ * On 0 the last answer's state and value are written, finished or not: the state tells. All out
+ * pointers optional. */
+int16_t MFB_CALL i_MFB_ReadETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                    uint8_t b_ETMNbr, uint32_t dw_WaitCount,
+                                    uint8_t* pb_MeasurementState, uint32_t* pdw_ETMValue);
+int16_t MFB_CALL i_MFB_ReadETMTotalTime(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                        uint8_t b_ETMNbr, uint32_t dw_WaitCount,
+                                        uint8_t* pb_MeasurementState, uint32_t* pdw_TotalTime);
+/* ETM value / total time * 100 (percent) into *pd_DutyCycleValue (required), which holds 0.0 on a
+ * failure and for a total time of 0. */
+int16_t MFB_CALL i_MFB_ReadETMDutyCycleValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                             uint8_t b_ETMNbr, uint32_t dw_WaitCount,
+                                             uint8_t* pb_MeasurementState,
+                                             double* pd_DutyCycleValue);
+/* A tick count as a duration, with the time base of ETM 0 of the module, read from the driver:
+ * its status is returned when not 0, and nothing written. All six pointers required; more hours
+ * than 0xFFFFFFFF read as 0xFFFFFFFF. */
+int16_t MFB_CALL i_MFB_ConvertETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                       uint32_t dw_TickCount, uint32_t* pdw_Hour,
+                                       uint8_t* pb_Minute, uint8_t* pb_Second,
+                                       uint32_t* pdw_MilliSecond, uint32_t* pdw_MicroSecond,
+                                       uint32_t* pdw_NanoSecond);
+
 /* ---- PWM ---------------------------------------------------------------------------------------
  */
 /* Two PWMs (0 and 1), three digital inputs (0 to 2) and one digital output. Timing units:
@@ -451,6 +559,30 @@ int16_t MFB_CALL i_MFB_EnableDisablePWMDigitalOutputManualSetting(MFB_BoardHandl
 /* -2 module; -3 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
+
+/* ---- pulse encoder -----------------------------------------------------------------------------
+ */
+/* Every function: -1 handle not open; -100 exchange failed; otherwise the board driver's 16-bit
+ * status negated (0 on success). Nothing is checked against a range: numbers, setting bytes and
+ * values go to the driver unchanged. The reads write their value also when the driver reports an
+ * error. */
+
+int16_t MFB_CALL i_MFB_InitPulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                        uint8_t b_PulseEncoderNbr, uint8_t b_Setting1,
+                                        uint8_t b_Setting2, uint32_t dw_SettingValue);
+/* Interrupt flag 0: without interrupts; any other value: with, which needs an installed board
+ * interrupt routine: -7 (nothing sent) while none is. */
+int16_t MFB_CALL i_MFB_EnablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                          uint8_t b_PulseEncoderNbr, uint8_t b_EnableSetting,
+                                          uint8_t b_InterruptFlag);
+int16_t MFB_CALL i_MFB_DisablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                           uint8_t b_PulseEncoderNbr);
+int16_t MFB_CALL i_MFB_ReadPulseEncoderStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint8_t b_PulseEncoderNbr, uint8_t* pb_Status);
+int16_t MFB_CALL i_MFB_ReadPulseEncoderValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                             uint8_t b_PulseEncoderNbr, uint32_t* pdw_Value);
+int16_t MFB_CALL i_MFB_WritePulseEncoderValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
+                                              uint8_t b_PulseEncoderNbr, uint32_t dw_Value);
 
 #ifdef __cplusplus
 }

@@ -15,7 +15,9 @@
 // at once (application threads and the library's interrupt threads) and must protect its state.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -53,6 +55,35 @@ class Driver {
     // Empty means the bus chooses one from the board index.
     virtual std::string device_path() const { return {}; }
 };
+
+// One DeviceIoControl exchange with a driver, as buffered I/O (see Exchange). Returns the driver's
+// BOOL; `returned` is the number of bytes copied back into `out` (0 on failure), and on failure
+// `error` is the last error (ERROR_GEN_FAILURE, 31, when the driver named none). A buffer that is
+// null must come with size 0.
+inline int buffered_exchange(Driver& driver, std::uint32_t code, const void* in,
+                             std::uint32_t in_size, void* out, std::uint32_t out_size,
+                             std::uint32_t& returned, std::uint32_t& error) {
+    std::vector<std::uint8_t> system(std::max<std::size_t>({in_size, out_size, 1}), 0);
+    if (in_size)
+        std::memcpy(system.data(), in, in_size);
+    Exchange x;
+    x.code = code;
+    x.buffer = system.data();
+    x.in_size = in_size;
+    x.out_size = out_size;
+    x.in_null = in == nullptr;
+    x.out_null = out == nullptr;
+    const int result = driver.exchange(x);
+    returned = 0;
+    if (result == 0) {
+        error = x.error ? x.error : 31;
+        return 0;
+    }
+    returned = std::min(x.bytes_returned, out_size);
+    if (returned)
+        std::memcpy(out, system.data(), returned);
+    return result;
+}
 
 // ---- boards -------------------------------------------------------------------------------------
 
@@ -100,6 +131,9 @@ enum class Fn {
     GetProcAddress,
     MessageBoxA,
     fclose, // the C runtime's, as the library closes the files it reads
+    GetModuleHandleExA,
+    FreeLibrary,
+    FreeLibraryAndExitThread, // a failure keeps the module reference; the thread ends all the same
     Count
 };
 const char* name(Fn fn);
@@ -113,6 +147,7 @@ unsigned calls(Fn fn);
 
 // ---- what the library holds ---------------------------------------------------------------------
 
+// Closed handle values are handed out again, the most recently freed first, as Windows does.
 std::size_t open_handles();     // device sets, files, events and threads not yet closed
 std::size_t heap_blocks();      // HeapAlloc blocks not yet freed
 std::uint32_t priority_class(); // last class given to SetPriorityClass (0 before any)
@@ -121,6 +156,9 @@ std::uint32_t priority_class(); // last class given to SetPriorityClass (0 befor
 std::optional<int> thread_priority(std::uint32_t thread_handle);
 // The last priority given to SetThreadPriority, whatever the thread (nullopt before any).
 std::optional<int> last_thread_priority();
+// References on the library's own module taken by GetModuleHandleExA and not yet dropped by
+// FreeLibrary or FreeLibraryAndExitThread: while one is held, the library could not be unloaded.
+std::size_t module_pins();
 
 struct CreateFileCall {
     std::string path;
@@ -144,7 +182,9 @@ void add_module(const std::string& name, std::map<std::string, void*> exports);
 // ---- clock --------------------------------------------------------------------------------------
 
 // Time since reset_process(), in nanoseconds. In real mode it follows the steady clock and Sleep
-// waits; in virtual mode it only moves when Sleep or advance() moves it, and nobody waits.
+// waits; in virtual mode it only moves when Sleep or advance() moves it, and nobody waits: a wait
+// with a time-out that finds none of its objects signalled moves the clock on by the time-out and
+// returns WAIT_TIMEOUT at once (a wait without a time-out still waits for its objects).
 std::uint64_t now_ns();
 void set_virtual_clock(bool on);
 bool virtual_clock();

@@ -7,120 +7,186 @@
 // end-of-queue flag, calling the routine for each. Resetting the event before the drain means a
 // record the driver queues during the drain sets it again, so the next wait returns at once.
 //
-// Tear-down signals the stop event and waits for the thread to end before any of its handles is
-// closed: the thread may be inside a read or inside the routine when it is asked to stop. A reset
-// from inside the routine, on the interrupt thread itself, cannot wait for its own thread; the
-// thread then ends as soon as the routine returns and closes its handles itself.
-#include "board/board_table.h"
+// Ownership. The two events, the thread handle and a pin on this module sit in one record, the
+// InterruptDelivery, which the thread is started with and never looks up again in the slot. It
+// has two references: the thread's own, and the installed routine's, held by the slot and dropped
+// by whoever uninstalls the routine. The side that drops the last one closes the handles, so
+// exactly one side does, however the two race.
+//
+// Uninstalling tells the thread to stop and waits for it to end, so that the routine is no longer
+// running when it returns. The wait has a bound. On an interrupt thread (inside any board's
+// routine) it does not wait at all: its own thread cannot end under it, and another board's may be
+// waiting for this one. Elsewhere it waits at most kStopWaitMs, for a routine may block on
+// something the uninstalling thread holds (an application lock, a window message, the loader lock
+// during an unload). When the thread has not ended by then, it closes the handles itself as it
+// ends.
+//
+// The thread's code must stay mapped while it runs, even when the application unloads the library
+// meanwhile: install pins this module for the thread, and the thread drops the pin with
+// FreeLibraryAndExitThread, which does not return into the code it may unmap.
+#include "interrupt/board_interrupt.h"
+
 #include "board/driver_channel.h"
 #include "board/frame.h"
 #include "mfb.h"
 #include "platform/win32.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <iterator>
+#include <new>
 
 namespace mfb {
+
+struct InterruptDelivery {
+    BoardSlot* slot;
+    HANDLE stop_event;
+    HANDLE interrupt_event;
+    HANDLE thread = nullptr;
+    HMODULE module = nullptr; // the pin that the thread drops as it ends
+    std::atomic<bool> stopping{false};
+    std::atomic<int> references{2}; // the thread's and the installed routine's
+};
+
 namespace {
 
 // Offsets in the 80-byte InterruptRecord.
 constexpr std::size_t kWord1 = 0;
 constexpr std::size_t kWord2 = 4;
 constexpr std::size_t kValues = 8; // sixteen u32
+constexpr std::uint32_t kValueSlots = 16;
 constexpr std::size_t kValueCount = 72;
 constexpr std::size_t kRecordByte = 76;
 constexpr std::size_t kEndOfQueue = 77;
 constexpr std::uint32_t kRecordSize = 80;
 
-// What one interrupt thread holds. It lives on the thread's stack; t_current points to it so
-// that a reset running on this very thread can find it.
-struct InterruptThread {
-    BoardSlot* slot;
-    HANDLE stop;
-    HANDLE interrupt;
-    HANDLE own_handle = nullptr; // set when a reset from inside the routine leaves it to close
-    bool detached = false;       // reset from inside the routine: end after the routine returns
-};
-thread_local InterruptThread* t_current = nullptr;
+// The longest that uninstalling a routine waits for the interrupt thread to end (see mfb.h).
+constexpr DWORD kStopWaitMs = 1000;
+
+// On an interrupt thread: its delivery. Null on every other thread.
+thread_local InterruptDelivery* t_current = nullptr;
 
 std::uint32_t le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// A reset takes the stop event out of the slot before it signals it; the thread checks this
-// between records so that a steady stream of interrupts cannot hold a reset off.
-bool stopping(const InterruptThread& self) {
-    return self.detached || self.slot->stop_event.load() != self.stop;
+void destroy(InterruptDelivery* d) {
+    d->~InterruptDelivery();
+    HeapFree(GetProcessHeap(), 0, d);
 }
 
-// Reads and delivers records until the end of the queue (true) or until the thread must end
-// (false): a failed read, no routine to call, or a reset.
-bool drain(InterruptThread& self) {
+// Drops one reference; the last one closes the events and the thread handle.
+void release(InterruptDelivery* d) {
+    if (d->references.fetch_sub(1) != 1)
+        return;
+    CloseHandle(d->interrupt_event);
+    CloseHandle(d->stop_event);
+    CloseHandle(d->thread);
+    destroy(d);
+}
+
+// Reads and delivers records until the end of the queue. False when the thread must end: it is
+// being stopped, or the slot holds no routine to call. A failed read ends only this drain; the
+// next signal starts another.
+bool drain(InterruptDelivery& d) {
     // The record buffer is an array of u32 so that the routine gets a properly typed and aligned
     // address of the sixteen values; the fields are decoded from its bytes.
     static_assert(kRecordSize % 4 == 0);
-    std::uint32_t record[kRecordSize / 4] = {};
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(record);
-    while (!stopping(self)) {
-        const std::uint32_t handle = self.slot->handle.load();
+    std::uint32_t record[kRecordSize / 4];
+    auto* bytes = reinterpret_cast<std::uint8_t*>(record);
+    while (!d.stopping.load()) {
+        // Every read starts from an empty record marked as the end of the queue: an answer too
+        // short to reach the flag ends the drain instead of leaving the previous record in the
+        // buffer to be delivered again and again.
+        std::fill(std::begin(record), std::end(record), 0u);
+        bytes[kEndOfQueue] = 1;
+        const std::uint32_t handle = d.slot->handle.load();
         if (!io_control(handle, code::kInterruptRecord, nullptr, 0, record, kRecordSize))
-            return false;
+            return true;
         if (bytes[kEndOfQueue] != 0)
             return true;
-        MFB_BoardIntRoutine routine = self.slot->routine.load();
+        if (d.stopping.load()) // read while the routine was being uninstalled: not delivered
+            return false;
+        MFB_BoardIntRoutine routine = d.slot->routine.load();
         if (!routine)
             return false;
-        routine(handle, bytes[kRecordByte], le32(bytes + kWord1), le32(bytes + kWord2),
-                le32(bytes + kValueCount), &record[kValues / 4]);
+        // The record holds sixteen values, whatever count the driver wrote.
+        const std::uint32_t count = std::min(le32(bytes + kValueCount), kValueSlots);
+        routine(handle, bytes[kRecordByte], le32(bytes + kWord1), le32(bytes + kWord2), count,
+                &record[kValues / 4]);
     }
     return false;
 }
 
 DWORD WINAPI interrupt_thread(LPVOID argument) {
-    auto* slot = static_cast<BoardSlot*>(argument);
-    InterruptThread self{slot, slot->stop_event.load(), slot->interrupt_event.load()};
-    t_current = &self;
-    HANDLE events[2] = {self.stop, self.interrupt}; // both set: the stop event wins, being first
+    auto* d = static_cast<InterruptDelivery*>(argument);
+    t_current = d;
+    // When both are set the stop event wins, being first.
+    const HANDLE events[2] = {d->stop_event, d->interrupt_event};
     for (;;) {
+        // A failed wait ends the thread: waiting again would fail again, at time-critical
+        // priority. The stopping flag is looked at after every wake, so that a stop whose event
+        // could not be set still ends the thread at the next interrupt.
         const DWORD woke = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0) {
-            ResetEvent(self.stop);
+        if (woke != WAIT_OBJECT_0 + 1 || d->stopping.load())
             break;
-        }
-        if (woke != WAIT_OBJECT_0 + 1 || !ResetEvent(self.interrupt) || !drain(self))
+        // A failed reset leaves the event set, so the next wait returns at once and tries again.
+        if (ResetEvent(d->interrupt_event) && !drain(*d))
             break;
     }
     t_current = nullptr;
-    if (self.detached) {
-        CloseHandle(self.interrupt);
-        CloseHandle(self.stop);
-        CloseHandle(self.own_handle);
-    }
-    return 0;
+    const HMODULE module = d->module;
+    release(d);
+    FreeLibraryAndExitThread(module, 0);
 }
 
-// Stops the board's interrupt thread and releases its events and thread handle; the slot's
-// fields are cleared at once so that nothing else reaches the handles.
-void tear_down(BoardSlot& slot) {
-    HANDLE interrupt = slot.interrupt_event.exchange(nullptr);
-    HANDLE stop = slot.stop_event.exchange(nullptr);
-    HANDLE thread = slot.interrupt_thread.exchange(nullptr);
-    SetEvent(stop);
-    if (t_current && t_current->slot == &slot && t_current->stop == stop) {
-        t_current->detached = true;     // this thread ends when the routine returns ...
-        t_current->own_handle = thread; // ... and closes the handles then
-        return;
+// The record, the pin and the thread for two new events; null when any of them fails, with
+// nothing held but the events.
+InterruptDelivery* start_thread(BoardSlot& slot, HANDLE stop, HANDLE interrupt) {
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(InterruptDelivery));
+    if (!memory)
+        return nullptr;
+    auto* d = new (memory) InterruptDelivery{&slot, stop, interrupt};
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCSTR>(&interrupt_thread), &d->module)) {
+        d->thread = CreateThread(nullptr, 0, interrupt_thread, d, 0, nullptr);
+        if (d->thread)
+            return d;
+        FreeLibrary(d->module);
     }
-    // Only a thread that has ended cannot use the handles any more. Should the wait itself fail,
-    // the handles are left open rather than closed under a thread that may still use them.
-    if (WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0)
+    destroy(d);
+    return nullptr;
+}
+
+// Stops the slot's interrupt thread and drops the installed routine's reference. Only the caller
+// that uninstalled the routine (or an install that fails before the routine counts as installed)
+// comes here.
+void tear_down(BoardSlot& slot) {
+    InterruptDelivery* d = slot.delivery.exchange(nullptr);
+    if (!d)
         return;
-    CloseHandle(interrupt);
-    CloseHandle(stop);
-    CloseHandle(thread);
+    d->stopping.store(true);
+    // Should the stop event fail to be set, the interrupt event wakes the thread all the same.
+    if (!SetEvent(d->stop_event))
+        SetEvent(d->interrupt_event);
+    if (!t_current)
+        WaitForSingleObject(d->thread, kStopWaitMs);
+    release(d);
 }
 
 } // namespace
+
+bool uninstall_routine(BoardSlot& slot) {
+    std::uint8_t installed = 1;
+    if (!slot.routine_installed.compare_exchange_strong(installed, 0))
+        return false;
+    tear_down(slot);
+    slot.routine.store(nullptr);
+    return true;
+}
+
 } // namespace mfb
 
 using namespace mfb;
@@ -143,35 +209,33 @@ int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
         CloseHandle(stop);
         return -4;
     }
-    slot->stop_event.store(stop);
-    slot->interrupt_event.store(interrupt);
-    HANDLE thread = CreateThread(nullptr, 0, interrupt_thread, slot, 0, nullptr);
-    if (!thread) {
-        slot->stop_event.store(nullptr);
-        slot->interrupt_event.store(nullptr);
-        CloseHandle(stop);
+    InterruptDelivery* d = start_thread(*slot, stop, interrupt);
+    if (!d) {
         CloseHandle(interrupt);
+        CloseHandle(stop);
         return -5;
     }
-    slot->interrupt_thread.store(thread);
+    slot->delivery.store(d);
     slot->routine.store(v_InterruptRoutine);
 
     if (!SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS)) {
         tear_down(*slot);
         return -6;
     }
-    if (!SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL)) {
+    if (!SetThreadPriority(d->thread, THREAD_PRIORITY_TIME_CRITICAL)) {
         tear_down(*slot);
         return -7;
     }
-    // From now on the driver sets this event whenever records are pending.
+    // From the exchange on the driver sets the event whenever records are pending, at once if
+    // some already are: the routine counts as installed before its first call, so that a reset
+    // or a counter function called from inside it finds it so.
+    slot->routine_installed.store(1);
     Frame<4> request;
     request.u32<0>(platform::handle_value(interrupt));
     if (!io_control(dw_BoardHandle, code::kInterruptEvent, request, Io::RequestOnly)) {
-        tear_down(*slot);
+        uninstall_routine(*slot); // unless the routine already uninstalled itself
         return -8;
     }
-    slot->routine_installed.store(1);
     return 0;
 }
 
@@ -179,12 +243,7 @@ int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle) {
     BoardSlot* slot = find_slot(dw_BoardHandle);
     if (!slot)
         return -1;
-    if (slot->routine_installed.load() != 1)
-        return -2;
-    tear_down(*slot);
-    slot->routine.store(nullptr);
-    slot->routine_installed.store(0);
-    return 0;
+    return uninstall_routine(*slot) ? 0 : -2;
 }
 
 } // extern "C"

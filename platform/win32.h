@@ -22,12 +22,15 @@
 namespace mfb::platform {
 
 // Board handles travel through the public API as 32-bit values, as they are in a 32-bit Windows
-// process. These two conversions are the only place where a HANDLE and that value meet.
+// process. These two conversions are the only place where a HANDLE and that value meet. In a
+// 64-bit process Windows keeps kernel handle values within 32 bits: a handle is truncated to its
+// value and the value sign-extended back to the handle, as Windows converts handles between 32-
+// and 64-bit processes (so 0xFFFFFFFF is INVALID_HANDLE_VALUE again).
 inline std::uint32_t handle_value(HANDLE h) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(h));
 }
 inline HANDLE to_handle(std::uint32_t value) {
-    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
 }
 
 // Closing a file the library opened with the C runtime. On Windows it is fclose itself; on Linux

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the three builds (MFB.dll for Windows, 64-bit Linux under
 # AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86 Linux), the ThreadSanitizer build
-# and the benchmarks, and runs every test. Fails on the first failure.
+# and the benchmarks, and runs every test. Fails on the first failure. MFB.dll is built twice,
+# 32-bit and x64, each with the Windows test program beside it, which runs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -11,8 +12,8 @@ step() { echo; echo "=== $*"; }
 step "format"
 scripts/check-format.sh
 
-# The DLL comes first: the 64-bit tests read its export and import tables.
-for preset in mingw-dll linux-asan linux-x86 linux-tsan linux-release; do
+# The DLLs come first: the 64-bit tests read their export and import tables.
+for preset in mingw-dll mingw-dll64 linux-asan linux-x86 linux-tsan linux-release; do
     step "build $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
@@ -26,6 +27,9 @@ for preset in linux-asan linux-x86 linux-tsan; do
     fi
     ctest --preset "$preset" --output-on-failure -j2
 done
+
+step "Windows test program under Wine"
+scripts/wine-test.sh
 
 step "demo"
 build/linux-release/mfbctl list

@@ -25,14 +25,21 @@ struct CodeRange {
     Function family;
 };
 // The ControlCodes of each module family; a request of a family goes to the module position in
-// its byte 0.
+// its byte 0 (the ETM's: see position_byte).
 constexpr CodeRange kFamilies[] = {
     {0x9000200C, 0x9000206C, Function::Counter}, {0x90002088, 0x90002088, Function::Counter},
     {0x90004004, 0x90004008, Function::Counter}, {0x9000450C, 0x90004514, Function::Counter},
     {0x9000209C, 0x900020AC, Function::TtlIo},   {0x900020B0, 0x900020CC, Function::Timer},
     {0x90002184, 0x90002184, Function::Timer},   {0x900020EC, 0x90002118, Function::Ssi},
-    {0x90002158, 0x90002180, Function::Pwm},
+    {0x90002158, 0x90002180, Function::Pwm},     {0x9000608C, 0x90006098, Function::Frequency},
+    {0x90002140, 0x90002154, Function::Etm},     {0x90005400, 0x90005414, Function::PulseEncoder},
 };
+
+// Where a family's request names its module position: byte 0, but the ETM's requests start with
+// their status field.
+std::size_t position_byte(Function family) {
+    return family == Function::Etm ? 2 : 0;
+}
 
 Function family_of(std::uint32_t code) {
     for (const CodeRange& r : kFamilies)
@@ -62,6 +69,12 @@ const char* name(Function f) {
         return "ssi";
     case Function::Pwm:
         return "pwm";
+    case Function::Etm:
+        return "etm";
+    case Function::Frequency:
+        return "frequency";
+    case Function::PulseEncoder:
+        return "pulse-encoder";
     }
     return "?";
 }
@@ -80,6 +93,12 @@ std::unique_ptr<Module> make_module(Function f) {
         return make_ssi_module();
     case Function::Pwm:
         return make_pwm_module();
+    case Function::Etm:
+        return make_etm_module();
+    case Function::Frequency:
+        return make_frequency_module();
+    case Function::PulseEncoder:
+        return make_pulse_encoder_module();
     }
     return nullptr;
 }
@@ -264,9 +283,10 @@ int SimBoard::exchange(vbus::Exchange& x) {
     // The board-wide counter requests lie among the counter codes but carry no module position.
     if (family == Function::None || x.code == kCounterAutoTest || x.code == kCounterClearAll)
         return board_exchange(x);
-    if (x.in_size < 1)
+    const std::size_t at = position_byte(family);
+    if (x.in_size < at + 1)
         return refuse(x);
-    const std::uint8_t position = x.buffer[0];
+    const std::uint8_t position = x.buffer[at];
     if (position >= 4 || !modules_[position] || modules_[position]->function() != family)
         return refuse(x);
     ModuleExchange m{x, position, vbus::now_ns(), *this};

@@ -19,6 +19,7 @@
 //   the exchange with ERROR_INVALID_FUNCTION, as a real driver refuses it. The default functions
 //   are, for board 0: counter, timer, TTL I/O, SSI; for board 1: PWM, counter, timer, TTL I/O;
 //   for any other board: counter, timer, TTL I/O, PWM.
+//   A request names its position in byte 0; an ETM request in byte 2, after its status field.
 // Hardware type, driver version and module configuration words: see sim/board_identity.h.
 // The board's digital ports and its EEPROM: see sim/board_io.h.
 // Flash memory (ControlCodes 0x900020D0 to 0x900020E4, board-level): see sim/flash.h.
@@ -51,7 +52,17 @@
 
 namespace mfb::sim {
 
-enum class Function : std::uint8_t { None, Counter, Timer, TtlIo, Ssi, Pwm };
+enum class Function : std::uint8_t {
+    None,
+    Counter,
+    Timer,
+    TtlIo,
+    Ssi,
+    Pwm,
+    Etm,
+    Frequency,
+    PulseEncoder
+};
 const char* name(Function f);
 
 // One InterruptRecord as the board queues it.

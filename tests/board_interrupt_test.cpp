@@ -1,5 +1,5 @@
 // Board interrupt delivery with real threads: install and reset, the drain of records, and the
-// tear-down that never closes a handle the interrupt thread may still use.
+// tear-down that never closes a handle the interrupt thread may still use, nor waits without end.
 #include "bus_fixture.h"
 
 #include "sim/counter_module.h"
@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -21,14 +22,16 @@ namespace {
 constexpr std::uint32_t kInterruptEvent = 0x90002004;
 constexpr std::uint32_t kInterruptRecord = 0x90002008;
 constexpr auto kPatience = std::chrono::seconds(10);
+// How long a call that must not hang is given before the test declares it hung.
+constexpr auto kLimit = std::chrono::seconds(3);
 
 using Record = mfb::sim::InterruptRecord;
 
-// A simulated board with no modules, whose interrupt queue the test fills, with hooks that let a
-// test act at an exact point of the drain.
+// A simulated board with a counter at position 0, whose interrupt queue the test fills, with
+// hooks that let a test act at an exact point of the drain.
 class InterruptDriver : public mfb::sim::SimBoard {
   public:
-    InterruptDriver() : SimBoard({"irq", {}, 4}, {}) {}
+    InterruptDriver() : SimBoard({"irq", {}, 4}, {mfb::sim::Function::Counter}) {}
 
     void push(const Record& r) { raise_interrupt(r); }
     // The event the library handed over last, and every one it handed over.
@@ -40,12 +43,18 @@ class InterruptDriver : public mfb::sim::SimBoard {
     unsigned reads() const { return reads_.load(); }
     // Runs inside the exchange that answers the end of the queue.
     std::function<void()> on_end_of_queue;
-    std::atomic<bool> fail_reads{false};
+    // Runs inside the install exchange, once the board has the event (and has signalled it, when
+    // records are pending): the answer reaches the library only after it returns.
+    std::function<void()> on_install;
+    std::atomic<unsigned> failing_reads{0}; // so many record reads fail from now on
+    // Bytes returned with an end-of-queue answer; fewer than 78 leave the flag out.
+    std::atomic<std::uint32_t> end_of_queue_bytes{80};
 
     int exchange(mfb::vbus::Exchange& x) override {
         if (x.code == kInterruptRecord) {
-            if (fail_reads)
-                return 0;
+            for (unsigned n = failing_reads.load(); n != 0;)
+                if (failing_reads.compare_exchange_weak(n, n - 1))
+                    return 0;
             ++reads_;
         }
         const int result = SimBoard::exchange(x);
@@ -53,8 +62,13 @@ class InterruptDriver : public mfb::sim::SimBoard {
             std::lock_guard lock(mutex_);
             handed_.push_back(event());
         }
-        if (x.code == kInterruptRecord && x.buffer[77] != 0 && on_end_of_queue)
-            on_end_of_queue();
+        if (x.code == kInterruptEvent && on_install)
+            on_install();
+        if (x.code == kInterruptRecord && x.buffer[77] != 0) {
+            x.bytes_returned = std::min(x.bytes_returned, end_of_queue_bytes.load());
+            if (on_end_of_queue)
+                on_end_of_queue();
+        }
         return result;
     }
 
@@ -80,6 +94,11 @@ std::vector<Call> calls() {
     return g_calls;
 }
 
+void set_inside(std::function<void(const Call&)> inside) {
+    std::lock_guard lock(g_mutex);
+    g_inside = std::move(inside);
+}
+
 void MFB_CALL routine(std::uint32_t handle, std::uint32_t byte, std::uint32_t word1,
                       std::uint32_t word2, std::uint32_t count, std::uint32_t* values) {
     Call c{handle, byte, word1, word2, count, {}, std::this_thread::get_id()};
@@ -93,6 +112,33 @@ void MFB_CALL routine(std::uint32_t handle, std::uint32_t byte, std::uint32_t wo
     g_changed.notify_all();
     if (inside)
         inside(c);
+}
+
+Record record(std::uint32_t word1, std::uint32_t count = 3, std::uint8_t byte = 0x81) {
+    Record r;
+    r.word1 = word1;
+    r.word2 = ~word1;
+    r.value_count = count;
+    r.record_byte = byte;
+    for (std::uint32_t i = 0; i < 16; ++i)
+        r.values[i] = word1 * 100 + i;
+    return r;
+}
+
+// Ends the interrupt threads (a process reset makes their waits fail) before the test's locals
+// that their routines use go out of scope, also when an assertion failed.
+struct EndThreadsFirst {
+    ~EndThreadsFirst() { mfb::vbus::reset_process(); }
+};
+
+// Whether a call on another thread returns within the limit. One that hangs is made to return
+// the same way, so that the test can end.
+template <class T> bool returns(std::future<T>& call) {
+    if (call.wait_for(kLimit) == std::future_status::ready)
+        return true;
+    mfb::vbus::reset_process();
+    call.wait();
+    return false;
 }
 
 class BoardInterrupt : public BusTest {
@@ -121,6 +167,22 @@ class BoardInterrupt : public BusTest {
         std::unique_lock lock(g_mutex);
         return g_changed.wait_for(lock, kPatience, [&] { return g_calls.size() >= n; });
     }
+    // Waits until nothing of an interrupt routine is held any more: no event, thread or pin,
+    // only the open board handles.
+    bool eventually_released(std::size_t board_handles = 1) {
+        return eventually([&] {
+            return mfb::vbus::open_handles() == board_handles && mfb::vbus::module_pins() == 0;
+        });
+    }
+    // Installs, has a record delivered and resets: the board works.
+    void expect_working(MFB_BoardHandle h, InterruptDriver& d, std::uint32_t word1) {
+        const std::size_t before = calls().size();
+        ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, routine), 0);
+        d.push(record(word1));
+        ASSERT_TRUE(wait_calls(before + 1));
+        EXPECT_EQ(calls().back().word1, word1);
+        EXPECT_EQ(i_MFB_ResetBoardIntRoutine(h), 0);
+    }
     // Waits until a condition on the bus holds (the interrupt thread acts on its own time).
     template <class P> bool eventually(P predicate) {
         auto until = std::chrono::steady_clock::now() + kPatience;
@@ -133,17 +195,6 @@ class BoardInterrupt : public BusTest {
     }
 };
 
-Record record(std::uint32_t word1, std::uint32_t count = 3, std::uint8_t byte = 0x81) {
-    Record r;
-    r.word1 = word1;
-    r.word2 = ~word1;
-    r.value_count = count;
-    r.record_byte = byte;
-    for (std::uint32_t i = 0; i < 16; ++i)
-        r.values[i] = word1 * 100 + i;
-    return r;
-}
-
 TEST_F(BoardInterrupt, InstallHandsTheDriverItsEventAndRaisesPriorities) {
     EXPECT_EQ(i_MFB_SetBoardIntRoutine(board + 4, routine), -1);
     EXPECT_EQ(i_MFB_SetBoardIntRoutine(0, routine), -1);
@@ -154,11 +205,14 @@ TEST_F(BoardInterrupt, InstallHandsTheDriverItsEventAndRaisesPriorities) {
     EXPECT_TRUE(mfb::vbus::signal_event(driver->event())) << "the value handed over is an event";
     EXPECT_EQ(mfb::vbus::priority_class(), 0x100u);
     EXPECT_EQ(mfb::vbus::last_thread_priority(), 15);
-    // The board handle, two events and the thread.
+    // The board handle, two events and the thread, which pins the library until it has ended.
     EXPECT_EQ(mfb::vbus::open_handles(), 4u);
+    EXPECT_EQ(mfb::vbus::module_pins(), 1u);
     EXPECT_EQ(i_MFB_SetBoardIntRoutine(board, routine), -2);
     EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
     EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+    EXPECT_EQ(mfb::vbus::module_pins(), 0u);
+    EXPECT_EQ(mfb::vbus::calls(Fn::FreeLibraryAndExitThread), 1u);
     EXPECT_EQ(mfb::vbus::priority_class(), 0x100u) << "the process stays in real-time class";
     EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
 }
@@ -170,17 +224,22 @@ struct InstallFault {
 };
 
 // Every failing step of the install gives its code and leaves nothing behind: no event, no
-// thread, the flag still 0 (a later install succeeds).
+// thread, no record of the thread, no pin on the library, the flag still 0 (a later install
+// succeeds).
 TEST_F(BoardInterrupt, EveryInstallFailureReleasesWhatItHeld) {
     const InstallFault cases[] = {
-        {Fn::CreateEventA, 1, -3},     {Fn::CreateEventA, 2, -4},      {Fn::CreateThread, 1, -5},
-        {Fn::SetPriorityClass, 1, -6}, {Fn::SetThreadPriority, 1, -7}, {Fn::DeviceIoControl, 1, -8},
+        {Fn::CreateEventA, 1, -3},      {Fn::CreateEventA, 2, -4},
+        {Fn::HeapAlloc, 1, -5},         {Fn::GetModuleHandleExA, 1, -5},
+        {Fn::CreateThread, 1, -5},      {Fn::SetPriorityClass, 1, -6},
+        {Fn::SetThreadPriority, 1, -7}, {Fn::DeviceIoControl, 1, -8},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << mfb::vbus::name(c.fn) << " #" << c.nth);
         mfb::vbus::fail(c.fn, c.nth);
         EXPECT_EQ(i_MFB_SetBoardIntRoutine(board, routine), c.code);
         EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+        EXPECT_EQ(mfb::vbus::heap_blocks(), 0u);
+        EXPECT_EQ(mfb::vbus::module_pins(), 0u);
         EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
         ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
         ASSERT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
@@ -225,16 +284,6 @@ TEST_F(BoardInterrupt, NullRoutineEndsTheThreadAtTheFirstRecord) {
     EXPECT_EQ(driver->reads(), 1u);
     EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0) << "the flag stayed 1";
     EXPECT_EQ(mfb::vbus::open_handles(), 1u);
-}
-
-TEST_F(BoardInterrupt, FailedReadEndsTheThreadAndResetStillCleansUp) {
-    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
-    driver->fail_reads = true;
-    driver->push(record(1));
-    ASSERT_TRUE(eventually([&] { return mfb::vbus::calls(Fn::DeviceIoControl) >= 3; }));
-    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
-    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
-    EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(BoardInterrupt, InstallResetInstallCreatesNewEventsAndThread) {
@@ -310,12 +359,186 @@ TEST_F(BoardInterrupt, ResetFromInsideTheRoutine) {
     EXPECT_EQ(calls()[1].word1, 2u);
 }
 
-TEST_F(BoardInterrupt, FailedWaitLeavesTheHandlesOpenRatherThanClosingThemInUse) {
+// Records already pending when the driver takes the event reach the routine before the install
+// has returned (the driver answers only after the first call); the routine counts as installed.
+TEST_F(BoardInterrupt, RoutineCalledBeforeInstallReturnsFindsItselfInstalled) {
+    std::atomic<int> gated{1}, reset{1};
+    set_inside([&](const Call& c) {
+        gated = i_MFB_EnableLatchInterrupt(c.handle, 0); // refused while no routine counts
+        reset = i_MFB_ResetBoardIntRoutine(c.handle);
+    });
+    driver->on_install = [&] { eventually([&] { return reset != 1; }); }; // the first call is over
+    EndThreadsFirst end_threads_first;
+    driver->push(record(1));
     ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
-    mfb::vbus::fail(Fn::WaitForSingleObject);
-    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
-    EXPECT_EQ(mfb::vbus::open_handles(), 4u);
+    EXPECT_TRUE(eventually_released());
+    EXPECT_EQ(gated.load(), 0);
+    EXPECT_EQ(reset.load(), 0);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2) << "the routine uninstalled itself";
+    driver->on_install = nullptr;
+    set_inside(nullptr);
+    expect_working(board, *driver, 2);
+}
+
+// Each of two boards' routines resets the other board at the same moment: a reset on an
+// interrupt thread does not wait for a thread, which here would be waiting for it in turn.
+TEST_F(BoardInterrupt, RoutinesResettingEachOthersBoardsAtOnceBothReturn) {
+    auto other = std::make_shared<InterruptDriver>();
+    mfb::vbus::attach(other);
+    MFB_BoardHandle second = 0;
+    ASSERT_EQ(i_MFB_OpenBoardViaIndex(1, &second), 0);
+    std::atomic<int> inside{0}, returned{0};
+    set_inside([&](const Call& c) {
+        ++inside;
+        eventually([&] { return inside == 2; }); // both routines are running
+        if (i_MFB_ResetBoardIntRoutine(c.handle == board ? second : board) == 0)
+            ++returned;
+    });
+    EndThreadsFirst end_threads_first;
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(second, routine), 0);
+    driver->push(record(1));
+    other->push(record(2));
+    EXPECT_TRUE(eventually([&] { return returned == 2; })) << "the resets hang";
+    EXPECT_TRUE(eventually_released(2));
+    set_inside(nullptr);
+    expect_working(board, *driver, 3);
+    expect_working(second, *other, 4);
+}
+
+// The routine waits for a lock that the resetting thread holds. The reset gives up waiting after
+// its time limit (at once, on the virtual clock); the thread ends and releases everything once the
+// routine returns, and delivers no further record.
+TEST_F(BoardInterrupt, ResetReturnsWhileTheRoutineWaitsForTheResettingThread) {
+    std::mutex held;
+    set_inside([&](const Call&) { std::lock_guard wait_for_the_reset(held); });
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    mfb::vbus::set_virtual_clock(true);
+    auto reset = std::async(std::launch::async, [&] {
+        std::lock_guard holds_it(held);
+        driver->push(record(1));
+        driver->push(record(2));
+        return wait_calls(1) ? i_MFB_ResetBoardIntRoutine(board) : std::int16_t{99};
+    });
+    ASSERT_TRUE(returns(reset)) << "the reset hangs";
+    EXPECT_EQ(reset.get(), 0);
+    EXPECT_TRUE(eventually_released());
+    EXPECT_EQ(calls().size(), 1u);
+}
+
+// Of two resets at once, one uninstalls the routine and waits for the thread; the other finds
+// none installed.
+TEST_F(BoardInterrupt, OfTwoResetsAtOnceOneUninstallsAndTheOtherFindsNone) {
+    std::mutex gate;
+    std::unique_lock closed(gate);
+    set_inside([&](const Call&) { std::lock_guard pass(gate); });
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->push(record(1));
+    ASSERT_TRUE(wait_calls(1));
+    auto first = std::async(std::launch::async, [&] { return i_MFB_ResetBoardIntRoutine(board); });
+    // The first reset waits for the thread, whose routine is held at the gate.
+    ASSERT_TRUE(eventually([] { return mfb::vbus::calls(Fn::WaitForSingleObject) == 1; }));
     EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -2);
+    closed.unlock();
+    EXPECT_EQ(first.get(), 0);
+    EXPECT_TRUE(eventually_released());
+}
+
+// The last close uninstalls the routine before the handle goes: nothing stays running on a closed
+// handle, a reset with it finds no board, and the reopened board takes a new routine. An earlier
+// close of a counted open changes nothing.
+TEST_F(BoardInterrupt, LastCloseUninstallsTheRoutine) {
+    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &board), 0);
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    ASSERT_EQ(i_MFB_CloseBoard(board), 0);
+    driver->push(record(1));
+    ASSERT_TRUE(wait_calls(1)) << "still installed after the first close";
+    ASSERT_EQ(i_MFB_CloseBoard(board), 0);
+    EXPECT_EQ(mfb::vbus::open_handles(), 0u);
+    EXPECT_EQ(mfb::vbus::module_pins(), 0u);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), -1);
+    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &board), 0);
+    expect_working(board, *driver, 2);
+}
+
+// An end-of-queue answer that succeeds with too few bytes to reach the flag ends the drain: the
+// previous record is not delivered again.
+TEST_F(BoardInterrupt, ShortRecordAnswerEndsTheDrain) {
+    set_inside([&](const Call&) { // should records repeat, stop the thread with failing reads
+        if (calls().size() > 20)
+            driver->failing_reads = 1000000;
+    });
+    for (std::uint32_t bytes : {0u, 40u, 77u}) {
+        SCOPED_TRACE(testing::Message() << bytes << " bytes");
+        const std::size_t before = calls().size();
+        driver->end_of_queue_bytes = bytes;
+        expect_working(board, *driver, 1);
+        EXPECT_EQ(calls().size(), before + 1);
+    }
+}
+
+TEST_F(BoardInterrupt, ValueCountReachesTheRoutineAtMostSixteen) {
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+        {0, 0}, {16, 16}, {17, 16}, {1000, 16}, {0xFFFFFFFF, 16}};
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    for (const auto& [sent, delivered] : cases)
+        driver->push(record(1, sent));
+    ASSERT_TRUE(wait_calls(std::size(cases)));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(calls()[i].count, cases[i].second) << cases[i].first;
+}
+
+struct TearDownFault {
+    const char* what;
+    Fn fn;
+    std::int16_t install; // the status of the install made with the fault pending
+};
+
+// A single failed platform call in a tear-down neither hangs it nor leaves a thread behind: the
+// thread ends and closes what it holds, and the board works afterwards.
+TEST_F(BoardInterrupt, FailedCallInTheTearDownStillEndsTheThread) {
+    const TearDownFault cases[] = {
+        {"stop event not set by the reset", Fn::SetEvent, 0},
+        {"failed wait in the reset", Fn::WaitForSingleObject, 0},
+        {"failed wait in the tear-down of a failed install", Fn::WaitForSingleObject, -8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.install != 0)
+            mfb::vbus::fail(Fn::DeviceIoControl); // the install exchange
+        mfb::vbus::fail(c.fn);
+        ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), c.install);
+        auto reset = std::async(std::launch::async, [&] {
+            return c.install == 0 ? i_MFB_ResetBoardIntRoutine(board) : std::int16_t{0};
+        });
+        ASSERT_TRUE(returns(reset)) << "the reset hangs";
+        EXPECT_EQ(reset.get(), 0);
+        EXPECT_TRUE(eventually_released());
+        auto works = std::async(std::launch::async, [&] { expect_working(board, *driver, 1); });
+        ASSERT_TRUE(returns(works)) << "the next install or reset hangs";
+    }
+}
+
+// A failed record read, then a failed reset of the event, each end only the drain under way: what
+// is pending is delivered after all. A failed wait ends the thread; a reset still cleans up.
+TEST_F(BoardInterrupt, FailedReadOrEventResetEndsOnlyTheDrain) {
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    driver->failing_reads = 1;
+    driver->push(record(1));
+    ASSERT_TRUE(eventually([&] { return driver->failing_reads == 0; }));
+    mfb::vbus::fail(Fn::ResetEvent);
+    driver->push(record(2)); // the signal whose event reset fails
+    ASSERT_TRUE(wait_calls(2));
+    EXPECT_EQ(calls()[0].word1, 1u);
+    EXPECT_EQ(calls()[1].word1, 2u);
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+
+    mfb::vbus::fail(Fn::WaitForMultipleObjects);
+    ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+    EXPECT_TRUE(eventually([] { return mfb::vbus::module_pins() == 0; })) << "the thread ended";
+    EXPECT_EQ(i_MFB_ResetBoardIntRoutine(board), 0);
+    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
+    expect_working(board, *driver, 3);
 }
 
 // Install and reset over and over while the simulated board's counter raises compare interrupts

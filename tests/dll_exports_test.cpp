@@ -1,6 +1,6 @@
-// Reads the built MFB.dll as a PE file: its export table must hold exactly the names and ordinals
-// of MFB.def, undecorated, and its import table may name only Windows system DLLs (the runtime is
-// linked in statically).
+// Reads each built MFB.dll as a PE file, the 32-bit one (PE32) and the x64 one (PE32+): its export
+// table must hold exactly the names and ordinals of MFB.def, undecorated, and its import table may
+// name only Windows system DLLs (the runtime is linked in statically).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,9 +42,11 @@ class PeFile {
     std::uint16_t machine() const { return machine_; }
     std::uint16_t magic() const { return magic_; }
 
-    // Data directory i of a PE32 image: (RVA, size).
+    // Data directory i: (RVA, size). The directories follow the optional header's fixed fields,
+    // which are 16 bytes longer in a PE32+ image (five of its fields are 64-bit there).
     std::pair<std::uint32_t, std::uint32_t> directory(int i) const {
-        const std::uint32_t d = optional_ + 96 + 8 * static_cast<std::uint32_t>(i);
+        const std::uint32_t fixed = magic_ == 0x20B ? 112 : 96;
+        const std::uint32_t d = optional_ + fixed + 8 * static_cast<std::uint32_t>(i);
         return {u32(d), u32(d + 4)};
     }
 
@@ -146,14 +148,38 @@ std::string lower(std::string s) {
     return s;
 }
 
-TEST(Dll, IsA32BitImage) {
-    PeFile dll(MFB_DLL_PATH);
-    EXPECT_EQ(dll.machine(), 0x14C) << "i386";
-    EXPECT_EQ(dll.magic(), 0x10B) << "PE32";
+// A built DLL and the image it must be.
+struct Build {
+    const char* name;
+    std::string path;
+    std::uint16_t machine, magic;
+};
+
+std::vector<Build> builds() {
+    std::vector<Build> out;
+#ifdef MFB_DLL_PATH
+    out.push_back({"x86", MFB_DLL_PATH, 0x14C, 0x10B}); // i386, PE32
+#endif
+#ifdef MFB_DLL64_PATH
+    out.push_back({"x64", MFB_DLL64_PATH, 0x8664, 0x20B}); // AMD64, PE32+
+#endif
+    return out;
 }
 
-TEST(Dll, ExportsExactlyTheDefinitionAtItsOrdinals) {
-    PeFile dll(MFB_DLL_PATH);
+void PrintTo(const Build& build, std::ostream* out) {
+    *out << build.name << " " << build.path;
+}
+
+class Dll : public testing::TestWithParam<Build> {};
+
+TEST_P(Dll, IsAnImageOfItsMachine) {
+    PeFile dll(GetParam().path);
+    EXPECT_EQ(dll.machine(), GetParam().machine);
+    EXPECT_EQ(dll.magic(), GetParam().magic);
+}
+
+TEST_P(Dll, ExportsExactlyTheDefinitionAtItsOrdinals) {
+    PeFile dll(GetParam().path);
     const auto def = read_def(MFB_DEF_PATH);
     ASSERT_FALSE(def.empty());
     const auto exports = dll.exports();
@@ -170,8 +196,8 @@ TEST(Dll, ExportsExactlyTheDefinitionAtItsOrdinals) {
     }
 }
 
-TEST(Dll, ImportsOnlyWindowsSystemDlls) {
-    PeFile dll(MFB_DLL_PATH);
+TEST_P(Dll, ImportsOnlyWindowsSystemDlls) {
+    PeFile dll(GetParam().path);
     const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "setupapi.dll",
                                            "msvcrt.dll"};
     const auto imports = dll.imports();
@@ -179,5 +205,8 @@ TEST(Dll, ImportsOnlyWindowsSystemDlls) {
     for (const auto& name : imports)
         EXPECT_TRUE(allowed.count(lower(name))) << "imports " << name;
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, Dll, testing::ValuesIn(builds()),
+                         [](const testing::TestParamInfo<Build>& info) { return info.param.name; });
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include <cstring>
+#include <functional>
 
 using namespace mfbtest;
 using mfb::vbus::Fn;
@@ -198,6 +199,35 @@ TEST_F(OpenClose, CloseOfUnknownOrZeroHandle) {
     mfb::vbus::fail(Fn::CloseHandle);
     EXPECT_EQ(i_MFB_CloseBoard(h), -1);
     EXPECT_EQ(i_MFB_CloseBoard(h), -2);
+}
+
+// An open board stays closable when a later enumeration no longer counts its index: after a
+// failed enumeration (no boards counted) or after a board with a lower index went away.
+TEST_F(OpenClose, CloseFindsAnOpenHandleTheCountNoLongerIncludes) {
+    const std::function<void()> recounts[] = {
+        [] {
+            mfb::vbus::fail(Fn::SetupDiGetClassDevsA);
+            std::uint8_t n = 0;
+            ASSERT_EQ(i_MFB_GetNumberOfBoards(&n), -1);
+        },
+        [] {
+            mfb::vbus::detach(0);
+            std::uint8_t n = 0;
+            ASSERT_EQ(i_MFB_GetNumberOfBoards(&n), 0);
+            ASSERT_EQ(n, 1);
+        },
+    };
+    for (const auto& recount : recounts) {
+        mfb::vbus::reset_process();
+        attach_recorder();
+        attach_recorder();
+        MFB_BoardHandle h = 0;
+        ASSERT_EQ(i_MFB_OpenBoardViaIndex(1, &h), 0);
+        recount();
+        EXPECT_EQ(i_MFB_CloseBoard(h), 0);
+        EXPECT_EQ(mfb::vbus::open_handles(), 0u);
+        EXPECT_EQ(i_MFB_CloseBoard(h), -2);
+    }
 }
 
 TEST_F(OpenClose, ProcessAttachEmptiesTheTableAndNothingElseDoes) {

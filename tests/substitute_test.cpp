@@ -5,6 +5,7 @@
 #include "platform/win32.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 using namespace mfbtest;
@@ -40,6 +41,23 @@ TEST_F(Substitute, WaitReportsTheLowestSignalledIndex) {
     EXPECT_EQ(WaitForMultipleObjects(3, e, FALSE, INFINITE), WAIT_OBJECT_0);
     for (HANDLE h : e)
         CloseHandle(h);
+}
+
+// As on Windows, a closed handle's value goes to the next object opened, the most recently freed
+// first; device sets, not kernel handles on Windows, take none of them.
+TEST_F(Substitute, ClosedHandleValuesAreHandedOutAgainLatestFirst) {
+    HANDLE e[3] = {manual_event(), manual_event(), manual_event()};
+    ASSERT_TRUE(CloseHandle(e[0]));
+    ASSERT_TRUE(CloseHandle(e[2]));
+    attach_recorder();
+    HDEVINFO set = SetupDiGetClassDevsA(&mfb::kBoardInterfaceClass, nullptr, nullptr, 0x12);
+    EXPECT_NE(set, e[2]);
+    EXPECT_NE(set, e[0]);
+    HANDLE file = CreateFileA(mfb::vbus::device_path(0).c_str(), GENERIC_READ | GENERIC_WRITE, 3,
+                              nullptr, OPEN_EXISTING, 0x80, nullptr);
+    EXPECT_EQ(file, e[2]);
+    EXPECT_EQ(manual_event(), e[0]);
+    SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(Substitute, ClosedHandleIsInvalid) {
@@ -137,6 +155,10 @@ TEST_F(Substitute, ExchangeCopiesBackOnlyTheBytesReturned) {
     EXPECT_EQ(DeviceIoControl(h, 0x1234, buf, 8, buf, 8, &n, nullptr), 2);
     EXPECT_EQ(n, 3u);
     EXPECT_EQ(Bytes(buf, buf + 8), (Bytes{1, 2, 3, 9, 9, 9, 9, 9}));
+    // Without an overlapped structure the count of bytes returned must have somewhere to go.
+    EXPECT_FALSE(DeviceIoControl(h, 0x1234, buf, 8, buf, 8, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(d->records().size(), 1u) << "the driver is not reached";
     CloseHandle(h);
     EXPECT_FALSE(DeviceIoControl(h, 0x1234, buf, 8, buf, 8, &n, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -152,6 +174,55 @@ TEST_F(Substitute, DetachedBoardFailsItsExchanges) {
     EXPECT_FALSE(DeviceIoControl(h, 0x1234, nullptr, 0, nullptr, 0, &n, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_DEVICE_REMOVED);
     CloseHandle(h);
+}
+
+std::atomic<bool> g_returned;
+
+DWORD WINAPI exit_through_free_library(LPVOID module) {
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    g_returned = true; // never reached
+    return 0;
+}
+
+// GetModuleHandleExA counts a reference on the library unless told not to; FreeLibraryAndExitThread
+// drops one and ends its thread without returning to it (a failed one keeps the reference and
+// ends the thread all the same).
+TEST_F(Substitute, ModulePinsAreCountedAndDroppedAsTheThreadEnds) {
+    const auto address = reinterpret_cast<LPCSTR>(&exit_through_free_library);
+    HMODULE a = nullptr, b = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &a));
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   address, &b));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(mfb::vbus::module_pins(), 1u);
+    g_returned = false;
+    mfb::vbus::fail(Fn::FreeLibraryAndExitThread, 1);
+    for (std::size_t pins : {1u, 0u}) {
+        HANDLE t = CreateThread(nullptr, 0, exit_through_free_library, a, 0, nullptr);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+        EXPECT_FALSE(g_returned.load());
+        EXPECT_EQ(mfb::vbus::module_pins(), pins);
+        CloseHandle(t);
+    }
+    EXPECT_FALSE(FreeLibrary(a)) << "no reference left";
+}
+
+// On the virtual clock a wait with a time-out does not wait either: it times out at once and the
+// clock moves on by the time-out. A signalled object is found at once, the clock standing still.
+TEST_F(Substitute, VirtualClockTimesOutWaitsAtOnce) {
+    HANDLE e = manual_event();
+    mfb::vbus::set_virtual_clock(true);
+    const std::uint64_t t0 = mfb::vbus::now_ns();
+    const auto real = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(e, 5000), WAIT_TIMEOUT);
+    EXPECT_EQ(mfb::vbus::now_ns() - t0, 5000ull * 1000000ull);
+    EXPECT_LT(std::chrono::steady_clock::now() - real, std::chrono::seconds(1));
+    SetEvent(e);
+    EXPECT_EQ(WaitForSingleObject(e, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(mfb::vbus::now_ns() - t0, 5000ull * 1000000ull);
+    CloseHandle(e);
 }
 
 TEST_F(Substitute, VirtualClockSleepsWithoutWaiting) {

@@ -7,8 +7,9 @@
 namespace mfbctl {
 namespace {
 
-constexpr std::array<Function, 6> kFunctions = {Function::None,  Function::Counter, Function::Timer,
-                                                Function::TtlIo, Function::Ssi,     Function::Pwm};
+constexpr std::array<Function, 9> kFunctions = {
+    Function::None, Function::Counter, Function::Timer,     Function::TtlIo,       Function::Ssi,
+    Function::Pwm,  Function::Etm,     Function::Frequency, Function::PulseEncoder};
 
 std::shared_ptr<mfb::sim::SimBoard> sim_or_fail(unsigned board) {
     if (auto sim = simulated_board(board))

@@ -4,6 +4,12 @@
 // All bookkeeping (handles, boards, faults, sync objects) sits under one mutex; a driver's
 // exchange runs outside it, so a driver may signal events from inside an exchange. Waits use one
 // condition variable for every sync object, which keeps WaitForMultipleObjects simple and exact.
+//
+// Handle values are handed out again once closed, the most recently freed first, as Windows
+// does: a handle used after its close reaches whatever object got its value next. Device sets are
+// not kernel handles on Windows (they are heap records) and are numbered apart, so that their
+// creation and destruction around every open does not take the values that devices, events and
+// threads would get.
 #include "win32_substitute.h"
 
 #include "platform/win32.h"
@@ -67,6 +73,8 @@ struct Bus {
     std::vector<std::shared_ptr<Driver>> boards;
     std::unordered_map<std::uint32_t, Object> handles;
     std::uint32_t next_handle = 0x100;
+    std::vector<std::uint32_t> freed; // closed handle values, the most recent last
+    std::uint32_t next_device_set = 0x40000000;
 
     std::unordered_set<void*> heap;
     std::array<unsigned, static_cast<std::size_t>(Fn::Count)> calls{};
@@ -78,6 +86,7 @@ struct Bus {
 
     std::uint32_t priority_class = 0;
     std::optional<int> last_thread_priority;
+    std::size_t module_pins = 0;
     std::optional<CreateFileCall> last_create_file;
     std::vector<MessageBoxCall> message_boxes;
     std::function<void(unsigned)> exit_hook;
@@ -96,6 +105,17 @@ Bus& bus() {
 
 thread_local DWORD t_last_error = 0;
 thread_local DWORD t_thread_id = 0;
+thread_local bool t_bus_thread = false; // a thread that CreateThread started
+
+// Thrown by FreeLibraryAndExitThread and caught only by the wrapper of a CreateThread thread: the
+// thread's own frames unwind and it ends there, without returning to its caller.
+struct ThreadExit {};
+
+// The module handle of the library's own image: every address of the program lies in it.
+char g_image;
+HMODULE library_module() {
+    return &g_image;
+}
 
 void set_error(DWORD e) {
     t_last_error = e;
@@ -124,10 +144,35 @@ bool faulted_locked(Bus& b, Fn fn) {
 }
 
 HANDLE new_handle_locked(Bus& b, Object obj) {
-    std::uint32_t v = b.next_handle;
-    b.next_handle += 4;
+    std::uint32_t v = 0;
+    if (std::holds_alternative<DevInfoSet>(obj)) {
+        v = b.next_device_set;
+        b.next_device_set += 4;
+    } else if (!b.freed.empty()) {
+        v = b.freed.back();
+        b.freed.pop_back();
+    } else {
+        v = b.next_handle;
+        b.next_handle += 4;
+    }
     b.handles.emplace(v, std::move(obj));
     return handle_of(v);
+}
+
+void close_locked(Bus& b, std::unordered_map<std::uint32_t, Object>::iterator it) {
+    if (!std::holds_alternative<DevInfoSet>(it->second))
+        b.freed.push_back(it->first);
+    b.handles.erase(it);
+}
+
+// Drops one reference of the library's module. Caller holds the mutex.
+bool unpin_locked(Bus& b, HMODULE module) {
+    if (module != library_module() || b.module_pins == 0) {
+        set_error(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    --b.module_pins;
+    return true;
 }
 
 template <class T> T* find_locked(Bus& b, HANDLE h) {
@@ -227,6 +272,7 @@ void reset_process() {
         std::lock_guard lock(b.mutex);
         ++b.generation; // every pending and future wait of the old handles fails
         b.handles.clear();
+        b.freed.clear();
         threads.swap(b.threads);
         b.changed.notify_all();
     }
@@ -239,12 +285,14 @@ void reset_process() {
             std::free(p);
         b.heap.clear();
         b.handles.clear();
+        b.freed.clear();
         b.boards.clear();
         b.calls.fill(0);
         for (auto& f : b.faults)
             f.clear();
         b.priority_class = 0;
         b.last_thread_priority.reset();
+        b.module_pins = 0;
         b.last_create_file.reset();
         b.message_boxes.clear();
         b.exit_hook = nullptr;
@@ -279,7 +327,10 @@ const char* name(Fn fn) {
                                             "GetModuleHandleA",
                                             "GetProcAddress",
                                             "MessageBoxA",
-                                            "fclose"};
+                                            "fclose",
+                                            "GetModuleHandleExA",
+                                            "FreeLibrary",
+                                            "FreeLibraryAndExitThread"};
     static_assert(std::size(names) == static_cast<std::size_t>(Fn::Count));
     auto i = static_cast<std::size_t>(fn);
     return i < std::size(names) ? names[i] : "?";
@@ -334,6 +385,12 @@ std::optional<int> last_thread_priority() {
     auto& b = bus();
     std::lock_guard lock(b.mutex);
     return b.last_thread_priority;
+}
+
+std::size_t module_pins() {
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    return b.module_pins;
 }
 
 std::optional<CreateFileCall> last_create_file() {
@@ -608,7 +665,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
         set_error(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    b.handles.erase(it);
+    close_locked(b, it);
     return TRUE;
 }
 
@@ -643,13 +700,18 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
-                            LPDWORD lpBytesReturned, LPOVERLAPPED) {
+                            LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     std::shared_ptr<Driver> driver;
     {
         auto& b = bus();
         std::lock_guard lock(b.mutex);
         if (faulted_locked(b, Fn::DeviceIoControl))
             return FALSE;
+        // A synchronous exchange must have somewhere to report the bytes returned.
+        if (!lpBytesReturned && !lpOverlapped) {
+            set_error(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
         auto* f = find_locked<BoardFile>(b, hDevice);
         if (!f) {
             set_error(ERROR_INVALID_HANDLE);
@@ -667,28 +729,12 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         set_error(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
-    std::vector<std::uint8_t> system(std::max<std::size_t>({nInBufferSize, nOutBufferSize, 1}), 0);
-    if (nInBufferSize)
-        std::memcpy(system.data(), lpInBuffer, nInBufferSize);
-    Exchange x;
-    x.code = dwIoControlCode;
-    x.buffer = system.data();
-    x.in_size = nInBufferSize;
-    x.out_size = nOutBufferSize;
-    x.in_null = lpInBuffer == nullptr;
-    x.out_null = lpOutBuffer == nullptr;
-    int result = driver->exchange(x);
-    if (result == 0) {
-        set_error(x.error ? x.error : ERROR_GEN_FAILURE);
-        if (lpBytesReturned)
-            *lpBytesReturned = 0;
-        return FALSE;
-    }
-    DWORD copied = std::min<DWORD>(x.bytes_returned, nOutBufferSize);
-    if (copied)
-        std::memcpy(lpOutBuffer, system.data(), copied);
-    if (lpBytesReturned)
-        *lpBytesReturned = copied;
+    std::uint32_t copied = 0, error = 0;
+    const int result = buffered_exchange(*driver, dwIoControlCode, lpInBuffer, nInBufferSize,
+                                         lpOutBuffer, nOutBufferSize, copied, error);
+    if (result == 0)
+        set_error(error);
+    *lpBytesReturned = copied;
     return result;
 }
 
@@ -703,7 +749,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         set_error(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    b.handles.erase(it);
+    close_locked(b, it);
     return TRUE;
 }
 
@@ -786,6 +832,12 @@ static DWORD wait_for(Fn fn, DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         }
         if (dwMilliseconds == 0)
             return WAIT_TIMEOUT;
+        // On the virtual clock nobody waits: as with Sleep, the time-out passes at once and the
+        // clock moves on by it.
+        if (dwMilliseconds != INFINITE && b.virtual_clock) {
+            b.virtual_ns += std::uint64_t{dwMilliseconds} * 1000000u;
+            return WAIT_TIMEOUT;
+        }
         if (dwMilliseconds == INFINITE) {
             b.changed.wait(lock);
         } else if (b.changed.wait_until(lock, deadline) == std::cv_status::timeout) {
@@ -820,7 +872,12 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         *lpThreadId = state->id;
     b.threads.emplace_back([state, lpStartAddress, lpParameter] {
         t_thread_id = state->id;
-        lpStartAddress(lpParameter);
+        t_bus_thread = true;
+        try {
+            lpStartAddress(lpParameter);
+        } catch (const ThreadExit&) {
+            // FreeLibraryAndExitThread ended the thread.
+        }
         auto& bb = bus();
         std::lock_guard l(bb.mutex);
         state->ended = true;
@@ -920,6 +977,50 @@ BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID lpMem) {
     b.heap.erase(it);
     std::free(lpMem);
     return TRUE;
+}
+
+BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule) {
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    if (phModule)
+        *phModule = nullptr;
+    if (faulted_locked(b, Fn::GetModuleHandleExA))
+        return FALSE;
+    // Only the form the library uses: the module that holds an address, which is always the
+    // library's own image here.
+    if (!phModule || !(dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) || !lpModuleName ||
+        (dwFlags & GET_MODULE_HANDLE_EX_FLAG_PIN)) {
+        set_error(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!(dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT))
+        ++b.module_pins;
+    *phModule = library_module();
+    return TRUE;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    if (faulted_locked(b, Fn::FreeLibrary))
+        return FALSE;
+    return unpin_locked(b, hLibModule) ? TRUE : FALSE;
+}
+
+void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD) {
+    {
+        auto& b = bus();
+        std::lock_guard lock(b.mutex);
+        // The reference is dropped unless the call fails; the thread ends either way.
+        if (!faulted_locked(b, Fn::FreeLibraryAndExitThread))
+            unpin_locked(b, hLibModule);
+    }
+    if (!t_bus_thread) {
+        std::fputs("FreeLibraryAndExitThread on a thread that CreateThread did not start\n",
+                   stderr);
+        std::abort();
+    }
+    throw ThreadExit{};
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {

@@ -67,6 +67,10 @@ constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_PIN = 0x1;
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x2;
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
+
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
@@ -180,6 +184,11 @@ HANDLE WINAPI GetProcessHeap();
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
 BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// Drops one reference of the module and ends the calling thread, which must be one that
+// CreateThread started; it does not return.
+[[noreturn]] void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 

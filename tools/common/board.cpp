@@ -110,6 +110,12 @@ std::string function_words(Function f) {
         return "an SSI module";
     case Function::Pwm:
         return "a PWM module";
+    case Function::Etm:
+        return "an ETM module";
+    case Function::Frequency:
+        return "a frequency measurement module";
+    case Function::PulseEncoder:
+        return "a pulse encoder module";
     }
     return fmt::format("a {} module", function_name(f));
 }

@@ -1,0 +1,25 @@
+// The scenarios of the Windows test program, one function each; main.cpp lists them in its table.
+#pragma once
+
+#include "scenario.h"
+
+namespace wintest {
+
+// scenarios_exports.cpp
+void exports_by_name_and_ordinal(Scenario& s);
+
+// scenarios_boards.cpp
+void enumerate_and_open_two_boards(Scenario& s);
+
+// scenarios_families.cpp: one request of each module family, byte for byte
+void counter_request(Scenario& s);
+void timer_request(Scenario& s);
+void ttl_request(Scenario& s);
+void ssi_request(Scenario& s);
+void pwm_request(Scenario& s);
+
+// scenarios_interrupts.cpp
+void interrupts_in_order(Scenario& s);
+void reset_inside_routine(Scenario& s);
+
+} // namespace wintest
