@@ -28,10 +28,13 @@
 
 #if defined(_WIN32)
 #define MFB_CALL __stdcall
+#define MFB_CDECL __cdecl
 #elif defined(__i386__)
 #define MFB_CALL __attribute__((stdcall))
+#define MFB_CDECL __attribute__((cdecl))
 #else
 #define MFB_CALL
+#define MFB_CDECL
 #endif
 
 #ifdef __cplusplus
@@ -136,6 +139,60 @@ int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
  * Either way the thread releases its events and handles as it ends.
  * -1 handle not open; -2 no routine installed; 0. */
 int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
+
+/* ---- LabVIEW user events -----------------------------------------------------------------------
+ */
+/* A LabVIEW program receives a board's interrupts as a user event: i_MFB_SetLabViewInterrupt
+ * installs the library's own interrupt routine, which posts every interrupt record to the user
+ * event with the LabVIEW runtime's PostLVUserEvent (found at the first interrupt, then kept). The
+ * event data is the cluster MFB_LVInterruptData, valid only during the post:
+ *   record byte (U32), interrupt word 1 (U32), interrupt word 2 (U32), values (1D array of U32:
+ *   the record's valid values, at most 16).
+ * The 32-bit DLL lays it out as 32-bit LabVIEW does: packed, 16 bytes, the array handle at
+ * offset 12. The x64 DLL lays it out as 64-bit LabVIEW does: natural alignment, 24 bytes, the
+ * array handle a pointer at offset 16.
+ * The runtime is the module given to SetLVRTModule; without one, the process's main executable
+ * when it is a LabVIEW program (it exports gLVRTVersion or AZNewHandle), else lvrt.dll, else
+ * lvffrt.dll, whichever is loaded: the library loads none. When no runtime is found, or it lacks
+ * PostLVUserEvent, the first interrupt shows a "Fatal Error" message box and ends the process with
+ * exit code 1. */
+
+/* The array of values: its element count, then the elements (only the first count are set). */
+typedef struct {
+    int32_t dimSize;
+    uint32_t elt[16];
+} MFB_LVValueArray;
+typedef MFB_LVValueArray** MFB_LVValueHandle;
+
+#if (defined(_WIN32) && !defined(_WIN64)) || defined(__i386__)
+#define MFB_LV_PACKED_CLUSTER 1 /* the 32-bit layout */
+#pragma pack(push, 1)
+#endif
+typedef struct {
+    uint32_t dw_RecordByte;
+    uint32_t dw_InterruptWord1;
+    uint32_t dw_InterruptWord2;
+    MFB_LVValueHandle h_Values;
+} MFB_LVInterruptData;
+#ifdef MFB_LV_PACKED_CLUSTER
+#pragma pack(pop)
+#endif
+
+/* Posts the board's interrupts to a LabVIEW user event, the refnum that the pointer points to.
+ * The refnum is stored for the board unless the handle is not open, whatever the install of the
+ * routine returns: with a routine already installed (-2) an installed LabVIEW routine posts to the
+ * new refnum from then on. It is stored before the routine is installed, so that records already
+ * pending are posted to it.
+ * -1 handle not open; otherwise the status of i_MFB_SetBoardIntRoutine. */
+int16_t MFB_CALL i_MFB_SetLabViewInterrupt(MFB_BoardHandle dw_BoardHandle,
+                                           const uint32_t* pdw_UserEventRefnum);
+/* Uninstalls the board's interrupt routine, as i_MFB_ResetBoardIntRoutine does; the refnum stays
+ * stored. -1 handle not open; otherwise the status of i_MFB_ResetBoardIntRoutine. */
+int16_t MFB_CALL i_MFB_ResetLabViewInterrupt(MFB_BoardHandle dw_BoardHandle);
+/* The module of the LabVIEW runtime, for a process in which the library would not find it on its
+ * own; it counts only until the first interrupt has found the runtime. The caller removes the
+ * argument (cdecl) in the 32-bit DLL; the x64 DLL has only the one convention. */
+void MFB_CDECL SetLVRTModule(void* h_Module);
 
 /* ---- board digital ports -----------------------------------------------------------------------
  */

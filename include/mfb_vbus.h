@@ -175,9 +175,17 @@ std::vector<MessageBoxCall> message_boxes();
 // ExitProcess runs this hook, which must not return (a test may throw or longjmp out of it, or
 // end the process itself); without one it flushes the standard streams and ends the process.
 void set_exit_hook(std::function<void(unsigned)> hook);
+// What an exit hook may throw to end the process for the thread that called ExitProcess. On a
+// thread that CreateThread started, that thread ends there, as it would with the process: its
+// frames unwind, nothing after the call runs and what it holds stays held until reset_process().
+// On any other thread it reaches the caller's handler (a test's own thread catches it).
+struct ProcessExit {
+    unsigned code = 0;
+};
 
-// Modules for GetModuleHandleA and GetProcAddress. The name "" is the main executable.
-void add_module(const std::string& name, std::map<std::string, void*> exports);
+// Modules for GetModuleHandleA and GetProcAddress. The name "" is the main executable. Returns
+// the module handle, as GetModuleHandleA gives it, valid until reset_process().
+void* add_module(const std::string& name, std::map<std::string, void*> exports);
 
 // ---- clock --------------------------------------------------------------------------------------
 

@@ -14,3 +14,14 @@ static void MFB_CALL on_interrupt(uint32_t handle, uint32_t byte, uint32_t word1
 }
 
 MFB_BoardIntRoutine mfb_c_routine = on_interrupt;
+
+/* SetLVRTModule is cdecl; the LabVIEW cluster has the layout of this build's LabVIEW (a negative
+ * array size fails the compilation otherwise). */
+void(MFB_CDECL* const mfb_c_set_runtime)(void*) = SetLVRTModule;
+typedef char mfb_c_cluster_size[sizeof(MFB_LVInterruptData) == (sizeof(void*) == 4 ? 16 : 24)
+                                    ? 1
+                                    : -1];
+typedef char mfb_c_handle_offset[offsetof(MFB_LVInterruptData, h_Values) ==
+                                         (sizeof(void*) == 4 ? 12 : 16)
+                                     ? 1
+                                     : -1];

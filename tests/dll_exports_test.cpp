@@ -124,11 +124,12 @@ class PeFile {
     std::vector<Section> sections_;
 };
 
-// name -> ordinal from the export definition file (names carry their stdcall size there).
+// name -> ordinal from the export definition file (names carry their stdcall size there, but for
+// a cdecl export).
 std::map<std::string, std::uint32_t> read_def(const std::string& path) {
     std::ifstream f(path);
     std::map<std::string, std::uint32_t> out;
-    const std::regex line(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)@(\d+)\s+@(\d+)\s*(;.*)?$)");
+    const std::regex line(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)(@\d+)?\s+@(\d+)\s*(;.*)?$)");
     std::string s;
     bool in_exports = false;
     while (std::getline(f, s)) {
@@ -194,6 +195,15 @@ TEST_P(Dll, ExportsExactlyTheDefinitionAtItsOrdinals) {
         EXPECT_TRUE(def.count(name)) << "unexpected export " << name << " @" << ordinal;
         EXPECT_EQ(name.find('@'), std::string::npos) << "decorated export " << name;
     }
+}
+
+// The one cdecl export, under its plain name at its ordinal.
+TEST_P(Dll, OrdinalTwoIsSetLVRTModuleUndecorated) {
+    std::string at_two;
+    for (const auto& [name, ordinal] : PeFile(GetParam().path).exports())
+        if (ordinal == 2)
+            at_two = name;
+    EXPECT_EQ(at_two, "SetLVRTModule");
 }
 
 TEST_P(Dll, ImportsOnlyWindowsSystemDlls) {

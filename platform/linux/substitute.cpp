@@ -411,10 +411,12 @@ void set_exit_hook(std::function<void(unsigned)> hook) {
     b.exit_hook = std::move(hook);
 }
 
-void add_module(const std::string& name, std::map<std::string, void*> exports) {
+void* add_module(const std::string& name, std::map<std::string, void*> exports) {
     auto& b = bus();
     std::lock_guard lock(b.mutex);
-    b.modules[name].exports = std::move(exports);
+    Module& module = b.modules[name];
+    module.exports = std::move(exports);
+    return &module; // std::map nodes are stable until reset, as GetModuleHandleA relies on
 }
 
 std::uint64_t now_ns() {
@@ -877,6 +879,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
             lpStartAddress(lpParameter);
         } catch (const ThreadExit&) {
             // FreeLibraryAndExitThread ended the thread.
+        } catch (const ProcessExit&) {
+            // ExitProcess ended the process, as far as this thread goes.
         }
         auto& bb = bus();
         std::lock_guard l(bb.mutex);
