@@ -32,6 +32,7 @@ void (*export_named(const char* name))();
 
 std::string show(const Bytes& bytes);
 std::string show(const std::string& text);
+std::string show(const std::vector<std::uint32_t>& words);
 template <class T> std::string show(const T& value) {
     std::ostringstream out;
     if constexpr (std::is_integral_v<T>)
@@ -108,6 +109,9 @@ bool check_request(Scenario& s, const Exchange& x, std::uint32_t code, const Byt
 // Bytes [from, from + n) of an answer (fewer when it is shorter).
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t n);
 Bytes le32(std::uint32_t value);
+
+// Interrupt record n of a scenario: every field distinct from the other records'.
+mfb::sim::InterruptRecord numbered_record(std::uint32_t n);
 
 // Polls until the condition holds or the time is up; returns the condition's last value.
 bool wait_until(const std::function<bool()>& condition, unsigned timeout_ms = 5000);

@@ -22,4 +22,9 @@ void pwm_request(Scenario& s);
 void interrupts_in_order(Scenario& s);
 void reset_inside_routine(Scenario& s);
 
+// scenarios_interrupt_teardown.cpp: resets that must return, threads that close their handles once
+void routines_reset_each_other(Scenario& s);
+void routine_waits_for_the_resetting_thread(Scenario& s);
+void reset_in_first_call_before_install_returns(Scenario& s);
+
 } // namespace wintest
