@@ -40,6 +40,7 @@ constexpr Entry kScenarios[] = {
     {"routines_reset_each_other", routines_reset_each_other},
     {"routine_waits_for_the_resetting_thread", routine_waits_for_the_resetting_thread},
     {"reset_in_first_call_before_install_returns", reset_in_first_call_before_install_returns},
+    {"flash_four_small_files", flash_four_small_files},
 };
 
 HMODULE g_library = nullptr;

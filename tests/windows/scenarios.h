@@ -27,4 +27,7 @@ void routines_reset_each_other(Scenario& s);
 void routine_waits_for_the_resetting_thread(Scenario& s);
 void reset_in_first_call_before_install_returns(Scenario& s);
 
+// scenarios_firmware.cpp
+void flash_four_small_files(Scenario& s);
+
 } // namespace wintest
