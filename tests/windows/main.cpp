@@ -41,6 +41,7 @@ constexpr Entry kScenarios[] = {
     {"routine_waits_for_the_resetting_thread", routine_waits_for_the_resetting_thread},
     {"reset_in_first_call_before_install_returns", reset_in_first_call_before_install_returns},
     {"flash_four_small_files", flash_four_small_files},
+    {"labview_events_in_order", labview_events_in_order},
 };
 
 HMODULE g_library = nullptr;

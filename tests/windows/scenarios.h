@@ -30,4 +30,7 @@ void reset_in_first_call_before_install_returns(Scenario& s);
 // scenarios_firmware.cpp
 void flash_four_small_files(Scenario& s);
 
+// scenarios_labview.cpp
+void labview_events_in_order(Scenario& s);
+
 } // namespace wintest

@@ -92,15 +92,6 @@ bool thread_ended(Watch& watch, std::uint32_t board) {
     return thread && WaitForSingleObject(thread, kPatienceMs) == WAIT_OBJECT_0;
 }
 
-// The CloseHandle calls that MFB.dll passed on to Windows since it was made: how many, and how
-// many Windows refused (a handle closed twice is refused the second time).
-struct Closes {
-    unsigned passed_on = bench::closes_passed_on();
-    unsigned refused = bench::closes_refused();
-    unsigned more() const { return bench::closes_passed_on() - passed_on; }
-    unsigned more_refused() const { return bench::closes_refused() - refused; }
-};
-
 // After the hard case, the board takes a routine again and record n reaches it.
 void works_again(Scenario& s, Watch& watch, OpenBoard& b, std::uint32_t n) {
     REQUIRE(s, MFB(i_MFB_SetBoardIntRoutine)(b.handle(), routine) == 0);
