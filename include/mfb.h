@@ -9,6 +9,11 @@
  * returns a signed 16-bit status: 0 on success, a nonzero code otherwise. Codes below 0 are formed
  * by the library and name the check or step that failed; each function lists its own.
  *
+ * Code lists: "-1 handle not open; -2 module number above 3; 0." in the order of the checks, in the
+ * comment right above a function (shared by the functions that follow it without a blank line),
+ * and in a section's opening comment the codes that all its functions share.
+ * include/mfb_status.json holds the same codes with their meanings; a test keeps the two equal.
+ *
  * A board handle is the 32-bit value that i_MFB_OpenBoardViaIndex or i_MFB_OpenBoardViaIdentifier
  * wrote. It stays a 32-bit value in the x64 DLL too: Windows keeps the values of kernel handles
  * within 32 bits, so that 32-bit and 64-bit processes can pass them to each other (truncated, and
@@ -178,11 +183,14 @@ typedef struct {
  * routine returns: with a routine already installed (-2) an installed LabVIEW routine posts to the
  * new refnum from then on. It is stored before the routine is installed, so that records already
  * pending are posted to it.
- * -1 handle not open; otherwise the status of i_MFB_SetBoardIntRoutine. */
+ * -1 handle not open; otherwise the status of i_MFB_SetBoardIntRoutine: -2 a routine is already
+ * installed; -3 stop event; -4 interrupt event; -5 thread; -6 process priority; -7 thread priority;
+ * -8 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetLabViewInterrupt(MFB_BoardHandle dw_BoardHandle,
                                            const uint32_t* pdw_UserEventRefnum);
 /* Uninstalls the board's interrupt routine, as i_MFB_ResetBoardIntRoutine does; the refnum stays
- * stored. -1 handle not open; otherwise the status of i_MFB_ResetBoardIntRoutine. */
+ * stored. -1 handle not open; otherwise the status of i_MFB_ResetBoardIntRoutine: -2 no routine
+ * installed; 0. */
 int16_t MFB_CALL i_MFB_ResetLabViewInterrupt(MFB_BoardHandle dw_BoardHandle);
 /* The module of the LabVIEW runtime, for a process in which the library would not find it on its
  * own; it counts only until the first interrupt has found the runtime. The caller removes the
@@ -255,10 +263,10 @@ int16_t MFB_CALL i_MFB_ConfigureAllModule(MFB_BoardHandle dw_BoardHandle,
 
 /* ---- incremental counter -----------------------------------------------------------------------
  */
-/* Status of every counter function: -1 handle not open or exchange failed; -15 the function needs
- * an installed interrupt routine; otherwise 0, or the board driver's error status minus one in 16
- * bits (driver status 1 gives 0; -32768 where a refusal would otherwise read as 0).
- * Out values are written whenever the exchange succeeded. */
+/* Every counter function: -1 handle not open or exchange failed; -32768 the board driver refused
+ * with a status that would read as 0; any other nonzero code is the board driver's error status
+ * minus one in 16 bits (driver status 1 gives 0). The functions that need an installed interrupt
+ * routine say so. Out values are written whenever the exchange succeeded. */
 
 int16_t MFB_CALL i_MFB_InitCounter(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t b_Setting1, uint8_t b_Setting2, uint8_t b_Setting3,
@@ -276,8 +284,10 @@ int16_t MFB_CALL i_MFB_ReadLatchRegisterStatus(MFB_BoardHandle dw_BoardHandle, u
                                                uint8_t b_LatchReg, uint8_t* pb_LatchStatus);
 int16_t MFB_CALL i_MFB_ReadLatchRegisterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint8_t b_LatchReg, uint32_t* pdw_LatchValue);
+/* -15 no interrupt routine installed. */
 int16_t MFB_CALL i_MFB_EnableLatchInterrupt(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_DisableLatchInterrupt(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
+
 int16_t MFB_CALL i_MFB_Read16BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint8_t b_SelectedCounter, uint32_t* pdw_Value);
 int16_t MFB_CALL i_MFB_Read32BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
@@ -286,9 +296,11 @@ int16_t MFB_CALL i_MFB_Write16BitCounterValue(MFB_BoardHandle dw_BoardHandle, ui
                                               uint8_t b_SelectedCounter, uint32_t dw_Value);
 int16_t MFB_CALL i_MFB_Write32BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint32_t dw_Value);
+/* -15 index interrupt asked for (b_IndexInterrupt 1) and no interrupt routine installed. */
 int16_t MFB_CALL i_MFB_InitIndex(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                  uint8_t b_Setting1, uint8_t b_Setting2, uint8_t b_Setting3,
                                  uint8_t b_IndexInterrupt);
+
 int16_t MFB_CALL i_MFB_EnableIndex(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_DisableIndex(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_GetIndexStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
@@ -307,13 +319,17 @@ int16_t MFB_CALL i_MFB_Get16BitCBStatus(MFB_BoardHandle dw_BoardHandle, uint8_t 
                                         uint8_t* pb_CBStatusCounter0, uint8_t* pb_CBStatusCounter1);
 int16_t MFB_CALL i_MFB_GetUDStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t* pb_UDStatus);
+/* -15 no interrupt routine installed. */
 int16_t MFB_CALL i_MFB_GetInterruptUDLatchedStatus(MFB_BoardHandle dw_BoardHandle,
                                                    uint8_t b_ModulNbr, uint8_t* pb_UDStatus);
+
 int16_t MFB_CALL i_MFB_InitExternalStrobe(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_ExternalStrobe, uint8_t b_ExternalStrobeLevel);
 int16_t MFB_CALL i_MFB_InitCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                         uint32_t dw_CompareValue);
+/* -15 no interrupt routine installed. */
 int16_t MFB_CALL i_MFB_EnableCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
+
 int16_t MFB_CALL i_MFB_DisableCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetDigitalChlOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetDigitalChlOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
@@ -329,9 +345,10 @@ int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, 
 /* ---- frequency measurement ---------------------------------------------------------------------
  */
 /* The module measures over a gate time counted in ticks of its clock (one tick is 4 / clock
- * microseconds). Status of every function: -1 handle not open or exchange failed; otherwise 0, or
- * the board driver's error status minus one in 16 bits, as the counter functions (-32768 where a
- * refusal would otherwise read as 0). Out values are written whenever the exchange succeeded. */
+ * microseconds). Out values are written whenever the exchange succeeded. Status of every function,
+ * as the counter functions: -1 handle not open or exchange failed; -32768 the board driver refused
+ * with a status that would read as 0; otherwise 0, or the board driver's error status minus one in
+ * 16 bits. */
 
 /* Clock frequency 30, 33 or 40 (MHz); time unit 0 ns, 1 us, 2 ms; gate time, bounds included:
  * clock 30: 266 to 8,738,133 ns, 1 to 8,738 us, 1 to 8 ms; clock 33: 242 to 7,943,757 ns, 1 to
@@ -359,8 +376,8 @@ int16_t MFB_CALL i_MFB_DisableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandl
 
 /* TTL-level lines in ports of up to eight channels. The reads address ports 0 to 3, the switches
  * ports 0 to 4; line numbers 0 to 25 name channel 0 of ports 0 and 1, then the eight channels of
- * ports 2, 3 and 4 in turn. Every function returns -1 for a handle that is not open and -2 for a
- * module number above 3; its other codes follow, the last one for a failed exchange. */
+ * ports 2, 3 and 4 in turn. Every function: -1 handle not open; -2 module number above 3; its other
+ * codes follow, the last one for a failed exchange. */
 
 /* Sets the line directions; each flag 0 or 1.
  * -3 to -6 direction flag 1 to 4 above 1; -7 exchange failed; 0. */
@@ -393,10 +410,9 @@ int16_t MFB_CALL i_MFB_SetTTLIOChlOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_
 /* ---- timer -------------------------------------------------------------------------------------
  */
 
-/* Three timers, 0 to 2, per module. Every function returns -1 for a handle that is not open,
- * -2 for a module number above 3 and, where it takes one, -3 for a timer number above 2; its
- * other codes follow, the last one for a failed exchange. Out values are written only on
- * success. */
+/* Three timers, 0 to 2, per module. Every function: -1 handle not open; -2 module number above 3;
+ * -3 timer number above 2, where it takes one; its other codes follow, the last one for a failed
+ * exchange. Out values are written only on success. */
 
 /* Sets a timer up: mode 0 to 5; input clock selection 0 to 2 (1, the timer below as clock, not
  * for timer 0); input clock level, output level and hardware gate level 0 or 1.
@@ -487,11 +503,11 @@ int16_t MFB_CALL i_MFB_ReadSSIAllDigitalInput(MFB_BoardHandle dw_BoardHandle, ui
 int16_t MFB_CALL i_MFB_SetSSIDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_SetSSIDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 /* Two-step read: start an acquisition of all channels, poll its status, fetch each channel.
- * -2 module; -3 exchange failed; 0 (GetSSIValue and GetSSIRawDataValue: -3 channel above 2,
- * -4 exchange failed, as the immediate reads). */
+ * -2 module; -3 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_StartSSIAcquisition(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr);
 int16_t MFB_CALL i_MFB_GetSSIAcquisitionStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint8_t* pb_Status);
+/* As the immediate reads: -2 module; -3 channel above 2; -4 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_GetSSIValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t b_SelectedSSI, uint32_t* pdw_Position,
                                    uint32_t* pdw_TurnCpt);
@@ -502,9 +518,10 @@ int16_t MFB_CALL i_MFB_GetSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_
 /* ---- ETM ---------------------------------------------------------------------------------------
  */
 /* Time-interval measurement in ticks of a time base (unit 0 ns, 1 us, 2 ms, and a value in that
- * unit). The handle is not looked up and no argument is checked: every function returns -100 when
- * the exchange fails (a handle that is not open included), the board driver's status when it is
- * not 0, else 0. Out values are written only on 0, and optional pointers (as said) may be null. */
+ * unit). The handle is not looked up and no argument is checked. Out values are written only on 0,
+ * and optional pointers (as said) may be null. Status of every function: -100 exchange failed (a
+ * handle that is not open included); otherwise the board driver's status when it is not 0, else
+ * 0. */
 
 /* *pdw_RealTimingBase (optional): the driver's answer to the set-up. */
 int16_t MFB_CALL i_MFB_InitETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_ETMNbr,
@@ -558,8 +575,8 @@ int16_t MFB_CALL i_MFB_ConvertETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b
  * 0 ns (150 to 4,294,967,295), 1 us (1 to 429,496,729), 2 ms (1 to 429,496), 3 s (1 to 429),
  * 4 min (1 to 7); both durations take the limits of the unit. Every function: -1 handle not open;
  * then its argument codes and its code for a failed exchange; a refusal of the board driver with
- * status word s gives -(s + 100) as a 16-bit value (s = 1 gives -101), or -32768 where that value
- * would be 0. Out values are written only on success (0). */
+ * status word s gives -(s + 100) as a 16-bit value (s = 1 gives -101); -32768 a refusal whose
+ * code would read as 0. Out values are written only on success (0). */
 
 /* -2 module above 3; -3 PWM above 1; -4 timing unit above 4; -5 first duration; -6 second
  * duration; -7 exchange failed; driver refused; 0. The two results are the driver's set-up
@@ -567,7 +584,8 @@ int16_t MFB_CALL i_MFB_ConvertETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b
 int16_t MFB_CALL i_MFB_InitPWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_PWM,
                                uint8_t b_TimingUnit, uint32_t dw_LowTiming, uint32_t dw_HighTiming,
                                uint32_t* pdw_RealLowTiming, uint32_t* pdw_RealHighTiming);
-/* Codes as i_MFB_InitPWM. */
+/* -2 module above 3; -3 PWM above 1; -4 timing unit above 4; -5 first duration; -6 second
+ * duration; -7 exchange failed; driver refused; 0. */
 int16_t MFB_CALL i_MFB_SetNewPWMTiming(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                        uint8_t b_PWM, uint8_t b_TimingUnit, uint32_t dw_LowTiming,
                                        uint32_t dw_HighTiming);

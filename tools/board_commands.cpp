@@ -1,7 +1,6 @@
-// Board access commands: list the boards and show one board's information record.
+// Board access commands: list the boards, show one board's information record and the function
+// at each of its module positions.
 #include "mfbctl.h"
-
-#include <cstdio>
 
 namespace mfbctl {
 namespace {
@@ -15,57 +14,73 @@ struct Information {
 Information read_information(unsigned index) {
     Information info;
     check("i_MFB_GetBoardInformation",
-          i_MFB_GetBoardInformation(static_cast<std::uint8_t>(index), info.identifier,
-                                    sizeof info.identifier, &info.words[0], &info.words[2],
-                                    &info.words[1], &info.words[3], &info.words[4], &info.byte));
+          i_MFB_GetBoardInformation(u8(index), info.identifier, sizeof info.identifier,
+                                    &info.words[0], &info.words[2], &info.words[1], &info.words[3],
+                                    &info.words[4], &info.byte));
     return info;
 }
 
-std::uint8_t count_boards() {
-    std::uint8_t count = 0;
-    check("i_MFB_GetNumberOfBoards", i_MFB_GetNumberOfBoards(&count));
-    return count;
+Record information_record(unsigned index, const Information& info) {
+    Record r;
+    r.key("board", index).value("identifier", info.identifier);
+    r.detail("words", std::vector<std::uint32_t>(std::begin(info.words), std::end(info.words)));
+    r.detail("information_byte", info.byte);
+    return r;
 }
 
-void list() {
-    const std::uint8_t count = count_boards();
-    fmt::print("{} board{}\n", count, count == 1 ? "" : "s");
-    if (count == 0)
+void list(const Output& out) {
+    const unsigned count = board_count();
+    if (count == 0) {
+        say(out, "no boards found");
         return;
-    fmt::print("{:<6} {:<20} {:<10} {:<10} {:<10} {:<10} {:<10} {}\n", "index", "identifier",
-               "word 1", "word 2", "word 3", "word 4", "word 5", "byte");
+    }
+    say(out, fmt::format("{:<6} {:<20} {:<10} {:<10} {:<10} {:<10} {:<10} {}", "board",
+                         "identifier", "word 1", "word 2", "word 3", "word 4", "word 5", "byte"));
     for (unsigned i = 0; i < count; ++i) {
-        Information info = read_information(i);
-        fmt::print("{:<6} {:<20} {:#010x} {:#010x} {:#010x} {:#010x} {:#010x} {:#04x}\n", i,
-                   info.identifier, info.words[0], info.words[1], info.words[2], info.words[3],
-                   info.words[4], info.byte);
+        const Information info = read_information(i);
+        emit(out, information_record(i, info),
+             fmt::format("{:<6} {:<20} {:#010x} {:#010x} {:#010x} {:#010x} {:#010x} {:#04x}", i,
+                         info.identifier, info.words[0], info.words[1], info.words[2],
+                         info.words[3], info.words[4], info.byte));
     }
 }
 
-void info(unsigned index) {
-    const std::uint8_t count = count_boards();
-    if (index >= count)
-        throw std::runtime_error(fmt::format("no board at index {}: {} board{} found", index, count,
-                                             count == 1 ? "" : "s"));
-    Information info = read_information(index);
-    fmt::print("index             {}\n", index);
-    fmt::print("identifier        {}\n", info.identifier);
+void info(unsigned index, const Output& out) {
+    require_board(index);
+    const Information info = read_information(index);
+    std::string text =
+        fmt::format("board             {}\nidentifier        {}", index, info.identifier);
     for (int w = 0; w < 5; ++w)
-        fmt::print("word {}            {:#010x} ({})\n", w + 1, info.words[w], info.words[w]);
-    fmt::print("information byte  {:#04x} ({})\n", info.byte, info.byte);
+        text +=
+            fmt::format("\nword {}            {:#010x} ({})", w + 1, info.words[w], info.words[w]);
+    text += fmt::format("\ninformation byte  {:#04x} ({})", info.byte, info.byte);
+    emit(out, information_record(index, info), text);
+}
+
+void show_modules(unsigned board, const Output& out) {
+    require_board(board);
+    for (unsigned m = 0; m < 4; ++m) {
+        const auto f = module_function(board, m);
+        const std::string name = f ? function_name(*f) : "unknown";
+        emit(out, Record().key("board", board).key("module", m).value("function", name),
+             fmt::format("board {} module {}: {}", board, m, name));
+    }
 }
 
 void add_board_commands(CLI::App& app) {
-    app.add_subcommand("list", "list the boards with their identifiers and information words")
-        ->callback(list);
-    auto* cmd = app.add_subcommand("info", "show the information record of one board");
-    static unsigned index = 0;
-    cmd->add_option("INDEX", index, "board index")->required()->check(CLI::Range(0u, 255u));
-    cmd->callback([] { info(index); });
+    auto out = std::make_shared<Output>();
+    auto* cmd = app.add_subcommand("list", "list the boards with their identifiers and "
+                                           "information words");
+    cmd->group(kBoards);
+    add_output_options(cmd, *out);
+    cmd->callback([out] { list(*out); });
+
+    add_board_command(app, "info", "show the information record of one board", kBoards, info);
+    add_board_command(app, "modules", "show the function at each module position of a board",
+                      kBoards, show_modules);
 }
 
-const RegisterCommands registered(add_board_commands);
+const RegisterCommands registered(100, add_board_commands);
 
 } // namespace
-
 } // namespace mfbctl

@@ -1,214 +1,115 @@
 // Incremental counter commands: set a counter up, read, write and clear it, latch it, set up and
-// switch its compare logic, show its status bytes and switch its digital channel.
+// switch its compare logic, show its status bytes and switch its digital channel; on a simulated
+// board, move its encoder inputs.
 //
-// On the default simulated boards the counters sit at board 0 module 0 and board 1 module 1; their
-// encoder inputs stand still until `counter sim` moves them (in a shell session the boards, and
-// so the set-ups and the encoder, carry from one command to the next).
+//     mfbctl counter setup --range 16 sim --pulse 1234 read --half 0
+//
+// The counter's encoder inputs on a simulated board stand still until `counter sim` moves them.
+// In a shell session the boards, and so the set-ups and the encoder, carry from one command to
+// the next.
 #include "mfbctl.h"
 
 #include "sim/counter_module.h"
-#include "sim/sim_board.h"
 
 #include <chrono>
-#include <memory>
-#include <optional>
 #include <thread>
 
 namespace mfbctl {
 namespace {
 
-struct Target {
-    unsigned board = 0;
-    unsigned module = 0;
-};
+// The 16-bit counter that -h/--half names, if any.
+using Half = std::optional<unsigned>;
 
-void add_target(CLI::App* cmd, Target& t) {
-    add_board_option(cmd, t.board);
-    cmd->add_option("-m,--module", t.module,
-                    "module position of the counter (default 0; the simulated "
-                    "boards carry one at board 0 module 0 and board 1 module 1)")
-        ->capture_default_str()
-        ->check(CLI::Range(0u, 255u));
-}
-
-// The target's board, open for one command.
-class Counter {
-  public:
-    explicit Counter(const Target& t)
-        : board_(t.board), module_(static_cast<std::uint8_t>(t.module)) {}
-    MFB_BoardHandle handle() const { return board_.handle(); }
-    std::uint8_t module() const { return module_; }
-
-  private:
-    OpenBoard board_;
-    std::uint8_t module_;
-};
-
-std::uint8_t as_u8(unsigned v) {
-    return static_cast<std::uint8_t>(v);
+Record counter_record(const ModuleAccess& m) {
+    return std::move(Record().key("board", m.board()).key("module", m.module()));
 }
 
 // ---- set-up, values ---------------------------------------------------------------------------
 
-struct SetupOptions {
-    Target target;
+struct Setup {
     unsigned range = 32;
     bool invert0 = false, invert1 = false, hysteresis = false;
     unsigned evaluation = 4;
 };
 
-void setup(const SetupOptions& o) {
-    Counter c(o.target);
-    check("i_MFB_InitCounter",
-          i_MFB_InitCounter(c.handle(), c.module(), o.range == 16 ? 1 : 0, o.invert0 ? 1 : 0,
-                            o.invert1 ? 1 : 0, as_u8(o.evaluation), o.hysteresis ? 1 : 0));
-    fmt::print("module {}: {} counter{} set up\n", c.module(),
-               o.range == 16 ? "two 16-bit" : "one 32-bit", o.range == 16 ? "s" : "");
+void setup(ModuleAccess& m, const Output& out, const Setup& o) {
+    m.check("i_MFB_InitCounter",
+            i_MFB_InitCounter(m.h(), m.module(), o.range == 16 ? 1 : 0, o.invert0 ? 1 : 0,
+                              o.invert1 ? 1 : 0, u8(o.evaluation), o.hysteresis ? 1 : 0));
+    say(out, fmt::format("{}: {} set up", m.where(),
+                         o.range == 16 ? "two 16-bit counters" : "one 32-bit counter"));
 }
 
-struct ReadOptions {
-    Target target;
-    int counter = -1; // a 16-bit counter, or -1 for the 32-bit value
-    unsigned repeat = 1;
-    unsigned interval_ms = 100;
-};
-
-void read(const ReadOptions& o) {
-    Counter c(o.target);
-    for (unsigned i = 0; i < o.repeat; ++i) {
-        if (i != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(o.interval_ms));
-        std::uint32_t value = 0;
-        if (o.counter < 0) {
-            check("i_MFB_Read32BitCounterValue",
-                  i_MFB_Read32BitCounterValue(c.handle(), c.module(), &value));
-            fmt::print("module {} counter: {} ({:#010x}, signed {})\n", c.module(), value, value,
-                       static_cast<std::int32_t>(value));
-        } else {
-            check("i_MFB_Read16BitCounterValue",
-                  i_MFB_Read16BitCounterValue(c.handle(), c.module(), as_u8(o.counter), &value));
-            fmt::print("module {} counter {}: {} ({:#06x})\n", c.module(), o.counter, value, value);
-        }
-    }
-}
-
-struct WriteOptions {
-    Target target;
-    int counter = -1;
+void read_once(ModuleAccess& m, const Output& out, const Half& half) {
     std::uint32_t value = 0;
-};
-
-void write(const WriteOptions& o) {
-    Counter c(o.target);
-    if (o.counter < 0) {
-        check("i_MFB_Write32BitCounterValue",
-              i_MFB_Write32BitCounterValue(c.handle(), c.module(), o.value));
-        fmt::print("module {} counter: {} written\n", c.module(), o.value);
-    } else {
-        check("i_MFB_Write16BitCounterValue",
-              i_MFB_Write16BitCounterValue(c.handle(), c.module(), as_u8(o.counter), o.value));
-        fmt::print("module {} counter {}: {} written\n", c.module(), o.counter, o.value);
+    Record r = counter_record(m);
+    if (!half) {
+        m.check("i_MFB_Read32BitCounterValue",
+                i_MFB_Read32BitCounterValue(m.h(), m.module(), &value));
+        r.value("count", value).detail("signed", static_cast<std::int32_t>(value));
+        emit(out, r,
+             fmt::format("{} counter: {} ({:#010x}, signed {})", m.where(), value, value,
+                         static_cast<std::int32_t>(value)));
+        return;
     }
+    m.check("i_MFB_Read16BitCounterValue",
+            i_MFB_Read16BitCounterValue(m.h(), m.module(), u8(*half), &value));
+    r.key("half", *half).value("count", value);
+    emit(out, r, fmt::format("{} counter {}: {} ({:#06x})", m.where(), *half, value, value));
 }
 
-struct ClearOptions {
-    Target target;
-    bool all = false;
+struct Repeat {
+    unsigned count = 1;
+    Time interval{100'000'000, TimeUnit::ms};
 };
 
-void clear(const ClearOptions& o) {
-    Counter c(o.target);
-    if (o.all) {
-        check("i_MFB_ClearAllCounterValue", i_MFB_ClearAllCounterValue(c.handle()));
-        fmt::print("board {}: every counter cleared\n", o.target.board);
-    } else {
-        check("i_MFB_ClearCounterValue", i_MFB_ClearCounterValue(c.handle(), c.module()));
-        fmt::print("module {} counter cleared\n", c.module());
+void write(ModuleAccess& m, const Output& out, const Half& half, std::uint32_t value) {
+    if (!half) {
+        m.check("i_MFB_Write32BitCounterValue",
+                i_MFB_Write32BitCounterValue(m.h(), m.module(), value));
+        say(out, fmt::format("{} counter: {} written", m.where(), value));
+        return;
     }
+    m.check("i_MFB_Write16BitCounterValue",
+            i_MFB_Write16BitCounterValue(m.h(), m.module(), u8(*half), value));
+    say(out, fmt::format("{} counter {}: {} written", m.where(), *half, value));
 }
 
-void self_test(const Target& t) {
-    Counter c(t);
+void self_test(ModuleAccess& m, const Output& out) {
     std::uint8_t result = 0;
-    check("i_MFB_CounterAutoTest", i_MFB_CounterAutoTest(c.handle(), &result));
-    fmt::print("test result {:#04x}", result);
-    const char* separator = ": passed at module";
-    for (unsigned m = 0; m < 8; ++m)
-        if (result & (1u << m)) {
-            fmt::print("{} {}", separator, m);
-            separator = ",";
-        }
-    fmt::print("\n");
+    m.check("i_MFB_CounterAutoTest", i_MFB_CounterAutoTest(m.h(), &result));
+    std::vector<unsigned> passed;
+    for (unsigned p = 0; p < 8; ++p)
+        if (result & (1u << p))
+            passed.push_back(p);
+    std::string text = fmt::format("board {} self-test {:#04x}: ", m.board(), result);
+    for (std::size_t i = 0; i < passed.size(); ++i)
+        text += fmt::format("{}{}", i ? ", " : "passed at module ", passed[i]);
+    if (passed.empty())
+        text += "no module passed";
+    emit(out, Record().key("board", m.board()).value("result", result).detail("passed", passed),
+         text);
 }
 
 // ---- latch --------------------------------------------------------------------------------------
 
-void show_latch_register(const Counter& c, unsigned reg) {
+void show_latch_register(ModuleAccess& m, const Output& out, unsigned reg) {
     std::uint8_t status = 0;
     std::uint32_t value = 0;
-    check("i_MFB_ReadLatchRegisterStatus",
-          i_MFB_ReadLatchRegisterStatus(c.handle(), c.module(), as_u8(reg), &status));
-    check("i_MFB_ReadLatchRegisterValue",
-          i_MFB_ReadLatchRegisterValue(c.handle(), c.module(), as_u8(reg), &value));
-    fmt::print("latch register {}: {} ({:#010x}), status {}\n", reg, value, value, status);
+    m.check("i_MFB_ReadLatchRegisterStatus",
+            i_MFB_ReadLatchRegisterStatus(m.h(), m.module(), u8(reg), &status));
+    m.check("i_MFB_ReadLatchRegisterValue",
+            i_MFB_ReadLatchRegisterValue(m.h(), m.module(), u8(reg), &value));
+    // Latch register status on the simulated board: 0 empty or read, 1 a new value, 2 overrun.
+    static const char* const kStatus[] = {"read before", "new", "overrun"};
+    emit(out, counter_record(m).key("register", reg).value("value", value).value("status", status),
+         fmt::format("{} latch register {}: {} ({:#010x}), status {}{}", m.where(), reg, value,
+                     value, status, status < 3 ? fmt::format(" ({})", kStatus[status]) : ""));
 }
 
-struct LatchOptions {
-    Target target;
-    unsigned registers = 1; // mask
-};
+// ---- compare logic and status -------------------------------------------------------------------
 
-void latch(const LatchOptions& o) {
-    Counter c(o.target);
-    check("i_MFB_LatchCounter", i_MFB_LatchCounter(c.handle(), c.module(), as_u8(o.registers)));
-    for (unsigned reg = 0; reg < 8; ++reg)
-        if (o.registers & (1u << reg))
-            show_latch_register(c, reg);
-}
-
-struct LatchReadOptions {
-    Target target;
-    unsigned reg = 0;
-};
-
-void latch_read(const LatchReadOptions& o) {
-    show_latch_register(Counter(o.target), o.reg);
-}
-
-// ---- compare logic ------------------------------------------------------------------------------
-
-struct CompareOptions {
-    Target target;
-    std::uint32_t value = 0;
-    bool counter_wraps = false;
-};
-
-void compare_set(const CompareOptions& o) {
-    Counter c(o.target);
-    check("i_MFB_InitCompareLogic", i_MFB_InitCompareLogic(c.handle(), c.module(), o.value));
-    fmt::print("module {}: compare value {}\n", c.module(), o.value);
-}
-
-void compare_modulo(const CompareOptions& o) {
-    Counter c(o.target);
-    check("i_MFB_InitModuloCompareLogic",
-          i_MFB_InitModuloCompareLogic(c.handle(), c.module(), o.value, o.counter_wraps ? 1 : 0));
-    fmt::print("module {}: modulo compare every {} counts{}\n", c.module(), o.value,
-               o.counter_wraps ? ", the counter wraps" : "");
-}
-
-void compare_latch(const Target& t) {
-    Counter c(t);
-    std::uint32_t value = 0;
-    check("i_MFB_ReadCompareLatchRegister",
-          i_MFB_ReadCompareLatchRegister(c.handle(), c.module(), &value));
-    fmt::print("compare latch register: {} ({:#010x})\n", value, value);
-}
-
-// ---- status and digital channel -----------------------------------------------------------------
-
-void status(const Target& t) {
-    Counter c(t);
+void status(ModuleAccess& m, const Output& out) {
     using Read = int16_t(MFB_CALL*)(MFB_BoardHandle, uint8_t, uint8_t*);
     struct Row {
         const char* label;
@@ -218,203 +119,231 @@ void status(const Target& t) {
     const Row rows[] = {
         {"index", "i_MFB_GetIndexStatus", i_MFB_GetIndexStatus},
         {"reference", "i_MFB_GetReferenceStatus", i_MFB_GetReferenceStatus},
-        {"UAS", "i_MFB_GetUASStatus", i_MFB_GetUASStatus},
-        {"UD", "i_MFB_GetUDStatus", i_MFB_GetUDStatus},
-        {"CB", "i_MFB_GetCBStatus", i_MFB_GetCBStatus},
+        {"uas", "i_MFB_GetUASStatus", i_MFB_GetUASStatus},
+        {"ud", "i_MFB_GetUDStatus", i_MFB_GetUDStatus},
+        {"cb", "i_MFB_GetCBStatus", i_MFB_GetCBStatus},
     };
-    for (const Row& r : rows) {
+    Record r = counter_record(m);
+    std::string text = m.where() + " status";
+    for (const Row& row : rows) {
         std::uint8_t value = 0;
-        check(r.function, r.read(c.handle(), c.module(), &value));
-        fmt::print("{:<14} {:#04x}\n", r.label, value);
+        m.check(row.function, row.read(m.h(), m.module(), &value));
+        r.value(row.label, value);
+        text += fmt::format("\n  {:<10} {:#04x}", row.label, value);
     }
     std::uint8_t cb0 = 0, cb1 = 0;
-    check("i_MFB_Get16BitCBStatus", i_MFB_Get16BitCBStatus(c.handle(), c.module(), &cb0, &cb1));
-    fmt::print("{:<14} {:#04x} {:#04x}\n", "16-bit CB", cb0, cb1);
+    m.check("i_MFB_Get16BitCBStatus", i_MFB_Get16BitCBStatus(m.h(), m.module(), &cb0, &cb1));
+    r.value("cb16", std::vector<unsigned>{cb0, cb1});
+    text += fmt::format("\n  {:<10} {:#04x} {:#04x}", "cb 16-bit", cb0, cb1);
+    emit(out, r, text);
 }
 
 // A member that takes only the module number, such as a switch; `done` says what it did.
 using ModuleCall = int16_t(MFB_CALL*)(MFB_BoardHandle, uint8_t);
-void call_module(const Target& t, const char* function, ModuleCall call, const char* done) {
-    Counter c(t);
-    check(function, call(c.handle(), c.module()));
-    fmt::print("module {}: {}\n", c.module(), done);
+void call_module(ModuleAccess& m, const Output& out, const char* function, ModuleCall call,
+                 const char* done) {
+    m.check(function, call(m.h(), m.module()));
+    say(out, fmt::format("{}: {}", m.where(), done));
 }
 
 // ---- simulated encoder --------------------------------------------------------------------------
 
-struct SimOptions {
-    Target target;
+struct Bench {
     unsigned input = 0;
     std::optional<std::int64_t> rate, pulse, index_every;
     std::optional<unsigned> reference, strobe;
     bool index_pulse = false;
 };
 
-void simulate(const SimOptions& o) {
-    auto board = simulated_board(o.target.board);
-    const bool found = board->with_module<mfb::sim::CounterModule>(
-        static_cast<std::uint8_t>(o.target.module), [&](mfb::sim::CounterModule& c) {
-            if (o.rate)
-                c.set_rate(o.input, *o.rate);
-            if (o.pulse)
-                c.pulse(o.input, *o.pulse);
-            if (o.index_every)
-                c.set_index_every(*o.index_every);
-            if (o.index_pulse)
-                c.index_pulse();
-            if (o.reference)
-                c.set_reference(*o.reference != 0);
-            if (o.strobe)
-                c.set_strobe(o.input, *o.strobe != 0);
-        });
+void simulate(ModuleAccess& m, const Output& out, const Bench& o) {
+    auto board = simulated_board(m.board());
+    const bool found = board && board->with_module<mfb::sim::CounterModule>(
+                                    m.module(), [&](mfb::sim::CounterModule& c) {
+                                        if (o.rate)
+                                            c.set_rate(o.input, *o.rate);
+                                        if (o.pulse)
+                                            c.pulse(o.input, *o.pulse);
+                                        if (o.index_every)
+                                            c.set_index_every(*o.index_every);
+                                        if (o.index_pulse)
+                                            c.index_pulse();
+                                        if (o.reference)
+                                            c.set_reference(*o.reference != 0);
+                                        if (o.strobe)
+                                            c.set_strobe(o.input, *o.strobe != 0);
+                                    });
     if (!found)
-        throw std::runtime_error(fmt::format("board {} has no simulated counter at module {}",
-                                             o.target.board, o.target.module));
+        throw std::runtime_error(fmt::format("{} is not a simulated counter", m.where()));
     board->tick(); // what was given happens now
+    say(out, fmt::format("{}: simulated encoder input {} moved", m.where(), o.input));
 }
 
 // ---- registration -------------------------------------------------------------------------------
 
-// A subcommand with -b and -m that runs `fn` on its target.
-template <class Fn>
-CLI::App* target_command(CLI::App* parent, const char* name, const char* help, Fn fn) {
-    auto* cmd = parent->add_subcommand(name, help);
-    auto target = std::make_shared<Target>();
-    add_target(cmd, *target);
-    cmd->callback([target, fn] { fn(*target); });
-    return cmd;
-}
-
-// A subcommand whose options live in an object of type O with a `target` member.
-template <class O>
-std::pair<CLI::App*, std::shared_ptr<O>> options_command(CLI::App* parent, const char* name,
-                                                         const char* help, void (*fn)(const O&)) {
-    auto* cmd = parent->add_subcommand(name, help);
-    auto o = std::make_shared<O>();
-    add_target(cmd, o->target);
-    cmd->callback([o, fn] { fn(*o); });
-    return {cmd, o};
-}
-
 void add_counter_commands(CLI::App& app) {
-    auto* counter = app.add_subcommand("counter", "incremental counter module");
-    counter->require_subcommand(1);
+    auto g = ModuleGroup::add(app, "counter", "incremental counter module", Function::Counter);
+    auto half = std::make_shared<Half>();
+    add_number(g->app(), "--half", *half, 0, 1, "16-bit counter number",
+               "one of the two 16-bit counters (after setup --range 16)");
 
-    {
-        auto [cmd, o] = options_command<SetupOptions>(
-            counter, "setup",
-            "set the counter up (setting bytes as the simulated board reads them)", setup);
-        cmd->add_option("--range", o->range, "32: one 32-bit counter, 16: two 16-bit counters")
-            ->capture_default_str()
-            ->check(CLI::IsMember({32u, 16u}));
-        cmd->add_flag("--invert", o->invert0, "count the 32-bit counter / counter 0 downwards");
-        cmd->add_flag("--invert1", o->invert1, "count 16-bit counter 1 downwards");
-        cmd->add_option("--evaluation", o->evaluation, "counts per encoder line: 1, 2 or 4")
-            ->capture_default_str()
-            ->check(CLI::IsMember({1u, 2u, 4u}));
-        cmd->add_flag("--hysteresis", o->hysteresis,
-                      "swallow the first count after a change of direction");
-    }
-    {
-        auto [cmd, o] =
-            options_command<ReadOptions>(counter, "read", "read the counter value", read);
-        cmd->add_option("--counter", o->counter, "read one 16-bit counter (0 or 1)")
-            ->check(CLI::Range(0, 255));
-        cmd->add_option("--repeat", o->repeat, "number of reads")
-            ->capture_default_str()
-            ->check(CLI::Range(1u, 1000000u));
-        cmd->add_option("--interval-ms", o->interval_ms, "pause between reads")
-            ->capture_default_str();
-    }
-    {
-        auto [cmd, o] =
-            options_command<WriteOptions>(counter, "write", "write the counter value", write);
-        cmd->add_option("VALUE", o->value, "the value (32-bit, or the 16-bit counter's)")
-            ->required();
-        cmd->add_option("--counter", o->counter, "write one 16-bit counter (0 or 1)")
-            ->check(CLI::Range(0, 255));
-    }
-    {
-        auto [cmd, o] = options_command<ClearOptions>(counter, "clear", "clear the counter", clear);
-        cmd->add_flag("--all", o->all, "clear every counter of the board");
-    }
-    target_command(counter, "selftest", "run the board's counter self-test", self_test);
-    {
-        auto [cmd, o] = options_command<LatchOptions>(
-            counter, "latch", "latch the counter and show the latched values", latch);
-        cmd->add_option("--registers", o->registers,
-                        "mask of latch registers: 1 register 0, 2 register 1, 3 both")
-            ->capture_default_str()
-            ->check(CLI::Range(1u, 255u));
-    }
-    {
-        auto [cmd, o] = options_command<LatchReadOptions>(
-            counter, "latch-read", "show a latch register's value and status", latch_read);
-        cmd->add_option("REGISTER", o->reg, "latch register number")
-            ->required()
-            ->check(CLI::Range(0u, 255u));
-    }
-    {
-        auto* compare = counter->add_subcommand("compare", "compare logic");
-        compare->require_subcommand(1);
-        auto [set, so] =
-            options_command<CompareOptions>(compare, "set", "set a compare value", compare_set);
-        set->add_option("VALUE", so->value, "the compare value")->required();
-        auto [modulo, mo] = options_command<CompareOptions>(
-            compare, "modulo", "set modulo compare: an event every MODULO counts", compare_modulo);
-        modulo->add_option("MODULO", mo->value, "the modulo")->required();
-        modulo->add_flag("--counter-wraps", mo->counter_wraps,
-                         "let the counter itself run from 0 to MODULO - 1");
-        target_command(compare, "enable",
-                       "enable compare events (they raise interrupts: needs an installed "
-                       "interrupt routine, e.g. watch-start in a shell, else status -15)",
-                       [](const Target& t) {
-                           call_module(t, "i_MFB_EnableCompareLogic", i_MFB_EnableCompareLogic,
-                                       "compare logic enabled");
-                       });
-        target_command(compare, "disable", "disable compare events", [](const Target& t) {
-            call_module(t, "i_MFB_DisableCompareLogic", i_MFB_DisableCompareLogic,
+    auto s = std::make_shared<Setup>();
+    auto* cmd = g->step("setup", "set the counter up (clears it and its latch registers)",
+                        [s](ModuleAccess& m, const Output& out) { setup(m, out, *s); });
+    add_choice(cmd, "--range", s->range, {{"32", 32}, {"16", 16}}, "counter range",
+               "32: one 32-bit counter (default), 16: two 16-bit counters");
+    cmd->add_flag("--invert", s->invert0, "count the 32-bit counter / 16-bit counter 0 down");
+    cmd->add_flag("--invert1", s->invert1, "count 16-bit counter 1 down");
+    add_choice(cmd, "--evaluation", s->evaluation, {{"1", 1}, {"2", 2}, {"4", 4}},
+               "edge evaluation", "counts per encoder line: 1, 2 or 4 (default)");
+    cmd->add_flag("--hysteresis", s->hysteresis,
+                  "swallow the first count after a change of direction");
+
+    auto repeat = std::make_shared<Repeat>();
+    cmd = g->step("read", "read the counter value (--half: one 16-bit counter)",
+                  [half, repeat](ModuleAccess& m, const Output& out) {
+                      for (unsigned i = 0; i < repeat->count; ++i) {
+                          if (i != 0)
+                              std::this_thread::sleep_for(
+                                  std::chrono::nanoseconds(repeat->interval.ns));
+                          read_once(m, out, *half);
+                      }
+                  });
+    add_number(cmd, "-n,--count", repeat->count, 1, 1'000'000, "number of reads",
+               "number of reads (default 1)");
+    add_time(cmd, "--interval", repeat->interval, "time between reads (default 100ms)");
+
+    auto value = std::make_shared<std::uint32_t>(0);
+    cmd = g->step(
+        "write", "write the counter value (--half: one 16-bit counter)",
+        [half, value](ModuleAccess& m, const Output& out) { write(m, out, *half, *value); },
+        [half, value] {
+            if (*half)
+                check_range(*value, 0, 0xFFFF, "16-bit counter value", "VALUE");
+        });
+    add_number(cmd, "VALUE", *value, 0, 0xFFFFFFFF, "counter value",
+               "0 to 4294967295, or 0 to 65535 with --half")
+        ->required();
+
+    auto all = std::make_shared<bool>(false);
+    cmd = g->step("clear", "clear the counter", [all](ModuleAccess& m, const Output& out) {
+        if (*all) {
+            m.check("i_MFB_ClearAllCounterValue", i_MFB_ClearAllCounterValue(m.h()));
+            say(out, fmt::format("board {}: every counter cleared", m.board()));
+        } else {
+            call_module(m, out, "i_MFB_ClearCounterValue", i_MFB_ClearCounterValue,
+                        "counter cleared");
+        }
+    });
+    cmd->add_flag("--all", *all, "clear every counter of the board");
+
+    g->step("selftest", "run the board's counter self-test", self_test);
+
+    auto mask = std::make_shared<unsigned>(1);
+    cmd =
+        g->step("latch", "latch the counter into latch registers and show them",
+                [mask](ModuleAccess& m, const Output& out) {
+                    m.check("i_MFB_LatchCounter", i_MFB_LatchCounter(m.h(), m.module(), u8(*mask)));
+                    for (unsigned reg = 0; reg < 2; ++reg)
+                        if (*mask & (1u << reg))
+                            show_latch_register(m, out, reg);
+                });
+    add_number(cmd, "--registers", *mask, 1, 3, "latch register mask",
+               "1 register 0 (default), 2 register 1, 3 both");
+
+    auto reg = std::make_shared<unsigned>(0);
+    cmd = g->step("latch-read", "show a latch register's value and status",
+                  [reg](ModuleAccess& m, const Output& out) { show_latch_register(m, out, *reg); });
+    add_number(cmd, "REGISTER", *reg, 0, 1, "latch register", "latch register 0 or 1")->required();
+
+    CLI::App* compare = g->steps("compare", "compare logic: set, modulo, enable, disable, latch");
+    auto compare_value = std::make_shared<std::uint32_t>(0);
+    cmd = g->step(
+        "set", "set a compare value: an event when the counter reaches it",
+        [compare_value](ModuleAccess& m, const Output& out) {
+            m.check("i_MFB_InitCompareLogic",
+                    i_MFB_InitCompareLogic(m.h(), m.module(), *compare_value));
+            say(out, fmt::format("{}: compare value {}", m.where(), *compare_value));
+        },
+        {}, compare);
+    add_number(cmd, "VALUE", *compare_value, 0, 0xFFFFFFFF, "compare value", "the compare value")
+        ->required();
+    auto modulo = std::make_shared<std::uint32_t>(1);
+    auto wraps = std::make_shared<bool>(false);
+    cmd = g->step(
+        "modulo", "set modulo compare: an event every MODULO counts",
+        [modulo, wraps](ModuleAccess& m, const Output& out) {
+            m.check("i_MFB_InitModuloCompareLogic",
+                    i_MFB_InitModuloCompareLogic(m.h(), m.module(), *modulo, *wraps ? 1 : 0));
+            say(out, fmt::format("{}: modulo compare every {} counts{}", m.where(), *modulo,
+                                 *wraps ? ", the counter wraps" : ""));
+        },
+        {}, compare);
+    add_number(cmd, "MODULO", *modulo, 1, 0xFFFFFFFF, "modulo", "the modulo")->required();
+    cmd->add_flag("--counter-wraps", *wraps, "let the counter itself run from 0 to MODULO - 1");
+    g->step(
+        "enable",
+        "enable compare events (they raise interrupts: needs an interrupt routine, as "
+        "watch-start installs in a session)",
+        [](ModuleAccess& m, const Output& out) {
+            call_module(m, out, "i_MFB_EnableCompareLogic", i_MFB_EnableCompareLogic,
+                        "compare logic enabled");
+        },
+        {}, compare);
+    g->step(
+        "disable", "disable compare events",
+        [](ModuleAccess& m, const Output& out) {
+            call_module(m, out, "i_MFB_DisableCompareLogic", i_MFB_DisableCompareLogic,
                         "compare logic disabled");
-        });
-        target_command(compare, "latch", "show the compare latch register", compare_latch);
-    }
-    target_command(counter, "status",
-                   "show the index, reference, UAS, UD and carry/borrow status bytes", status);
-    {
-        auto* ch = counter->add_subcommand("channel", "switch the module's digital channel");
-        ch->require_subcommand(1);
-        target_command(ch, "on", "switch the digital channel on", [](const Target& t) {
-            call_module(t, "i_MFB_SetDigitalChlOn", i_MFB_SetDigitalChlOn, "digital channel on");
-        });
-        target_command(ch, "off", "switch the digital channel off", [](const Target& t) {
-            call_module(t, "i_MFB_SetDigitalChlOff", i_MFB_SetDigitalChlOff, "digital channel off");
-        });
-    }
-    {
-        auto [cmd, o] = options_command<SimOptions>(
-            counter, "sim",
-            "simulated boards: move the counter's encoder inputs (the encoder keeps its rate "
-            "for the following commands of a shell session)",
-            simulate);
-        cmd->add_option("--input", o->input, "encoder or strobe input, 0 or 1")
-            ->capture_default_str()
-            ->check(CLI::Range(0u, 1u));
-        cmd->add_option("--rate", o->rate, "edges per second (negative: backwards)")
-            ->check(
-                CLI::Range(-mfb::sim::CounterModule::kMaxRate, mfb::sim::CounterModule::kMaxRate));
-        cmd->add_option("--pulse", o->pulse, "move the input by this many edges at once");
-        cmd->add_option("--index-every", o->index_every,
-                        "an index pulse every this many edges of input 0 (0: none)")
-            ->check(CLI::NonNegativeNumber);
-        cmd->add_flag("--index-pulse", o->index_pulse, "give one index pulse");
-        cmd->add_option("--reference", o->reference, "level of the reference input, 0 or 1")
-            ->check(CLI::Range(0u, 1u));
-        cmd->add_option("--strobe", o->strobe, "level of the strobe input, 0 or 1")
-            ->check(CLI::Range(0u, 1u));
-    }
+        },
+        {}, compare);
+    g->step(
+        "latch", "show the compare latch register",
+        [](ModuleAccess& m, const Output& out) {
+            std::uint32_t v = 0;
+            m.check("i_MFB_ReadCompareLatchRegister",
+                    i_MFB_ReadCompareLatchRegister(m.h(), m.module(), &v));
+            emit(out, counter_record(m).value("compare_latch", v),
+                 fmt::format("{} compare latch register: {} ({:#010x})", m.where(), v, v));
+        },
+        {}, compare);
+
+    g->step("status", "show the index, reference, UAS, UD and carry/borrow status bytes", status);
+
+    auto on = std::make_shared<unsigned>(0);
+    cmd = g->step("channel", "switch the module's digital channel",
+                  [on](ModuleAccess& m, const Output& out) {
+                      if (*on)
+                          call_module(m, out, "i_MFB_SetDigitalChlOn", i_MFB_SetDigitalChlOn,
+                                      "digital channel on");
+                      else
+                          call_module(m, out, "i_MFB_SetDigitalChlOff", i_MFB_SetDigitalChlOff,
+                                      "digital channel off");
+                  });
+    add_choice(cmd, "STATE", *on, {{"on", 1}, {"off", 0}}, "channel state", "on or off")
+        ->required();
+
+    auto b = std::make_shared<Bench>();
+    cmd = g->bench_step("sim",
+                        "simulated board: move the encoder inputs (a rate keeps for the rest of "
+                        "a session)",
+                        [b](ModuleAccess& m, const Output& out) { simulate(m, out, *b); });
+    add_number(cmd, "-i,--input", b->input, 0, 1, "encoder input",
+               "encoder or strobe input "
+               "(default 0)");
+    add_number(cmd, "--rate", b->rate, -mfb::sim::CounterModule::kMaxRate,
+               mfb::sim::CounterModule::kMaxRate, "encoder rate",
+               "edges per second (negative: backwards)");
+    add_number(cmd, "--pulse", b->pulse, -1'000'000'000, 1'000'000'000, "pulse",
+               "move the input by this many edges at once");
+    add_number(cmd, "--index-every", b->index_every, 0, 1'000'000'000, "index spacing",
+               "an index pulse every this many edges of input 0 (0: none)");
+    cmd->add_flag("--index-pulse", b->index_pulse, "give one index pulse");
+    add_number(cmd, "--reference", b->reference, 0, 1, "reference level",
+               "level of the reference input");
+    add_number(cmd, "--strobe", b->strobe, 0, 1, "strobe level", "level of the strobe input");
 }
 
-const RegisterCommands registered(add_counter_commands);
+const RegisterCommands registered(210, add_counter_commands);
 
 } // namespace
 } // namespace mfbctl

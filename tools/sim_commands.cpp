@@ -1,5 +1,5 @@
-// Simulated-board commands: which function each module position carries, and changing it, as a
-// bench user would fit another module into a position.
+// Simulated-board commands: change the function a module position carries, as a bench user would
+// fit another module into a position.
 #include "mfbctl.h"
 
 #include <array>
@@ -7,47 +7,48 @@
 namespace mfbctl {
 namespace {
 
-constexpr std::array<mfb::sim::Function, 6> kFunctions = {
-    mfb::sim::Function::None,  mfb::sim::Function::Counter, mfb::sim::Function::Timer,
-    mfb::sim::Function::TtlIo, mfb::sim::Function::Ssi,     mfb::sim::Function::Pwm};
+constexpr std::array<Function, 9> kFunctions = {
+    Function::None, Function::Counter, Function::Timer,     Function::TtlIo,       Function::Ssi,
+    Function::Pwm,  Function::Etm,     Function::Frequency, Function::PulseEncoder};
 
-void show_modules(unsigned board) {
-    auto sim = simulated_board(board);
-    for (std::uint8_t m = 0; m < 4; ++m)
-        fmt::print("board {} module {}: {}\n", board, m, mfb::sim::name(sim->function(m)));
+std::shared_ptr<mfb::sim::SimBoard> sim_or_fail(unsigned board) {
+    if (auto sim = simulated_board(board))
+        return sim;
+    throw std::runtime_error(fmt::format("board {} is not a simulated board", board));
 }
 
-void set_module(unsigned board, unsigned module, const std::string& function) {
-    for (mfb::sim::Function f : kFunctions) {
-        if (function == mfb::sim::name(f)) {
-            simulated_board(board)->set_function(static_cast<std::uint8_t>(module), f);
-            fmt::print("board {} module {}: {} (power-on state)\n", board, module, function);
-            return;
-        }
-    }
-    throw std::runtime_error(
-        fmt::format("no function \"{}\" (counter, timer, ttl, ssi, pwm, none)", function));
+struct SetModule {
+    unsigned board = 0;
+    unsigned module = 0;
+    unsigned function = 0;
+};
+
+void set_module(const SetModule& o) {
+    if (!in_session())
+        throw UsageError("set-module changes the simulated boards of this run only, which ends "
+                         "at once: use it in `mfbctl shell`, where it holds for the session");
+    OpenBoard open(o.board);
+    const Function f = kFunctions[o.function];
+    sim_or_fail(o.board)->set_function(u8(o.module), f);
+    fmt::print("board {} module {}: {} (power-on state)\n", o.board, o.module, function_name(f));
 }
 
 void add_sim_commands(CLI::App& app) {
-    static unsigned board = 0;
-    auto* modules = app.add_subcommand("modules", "show the function at each module position of "
-                                                  "a simulated board");
-    modules->add_option("BOARD", board, "board index (default 0)")->capture_default_str();
-    modules->callback([] { show_modules(board); });
-
-    static unsigned set_board = 0, set_position = 0;
-    static std::string function;
-    auto* set = app.add_subcommand("set-module", "put a function at a module position of a "
-                                                 "simulated board (keeps for a shell session)");
-    set->add_option("BOARD", set_board, "board index")->required();
-    set->add_option("MODULE", set_position, "module position")
-        ->required()
-        ->check(CLI::Range(0u, 3u));
-    set->add_option("FUNCTION", function, "counter, timer, ttl, ssi, pwm or none")->required();
-    set->callback([] { set_module(set_board, set_position, function); });
+    Choices functions;
+    for (unsigned i = 0; i < kFunctions.size(); ++i)
+        functions.emplace_back(function_name(kFunctions[i]), i);
+    auto o = std::make_shared<SetModule>();
+    auto* set = app.add_subcommand("set-module", "fit a function into a module position of a "
+                                                 "simulated board (in a session)");
+    set->group(kSimulation);
+    add_board_option(set, o->board);
+    add_number(set, "-m,--module", o->module, 0, 3, "module position", "module position")
+        ->required();
+    add_choice(set, "FUNCTION", o->function, functions, "module function", "the function")
+        ->required();
+    set->callback([o] { set_module(*o); });
 }
-const RegisterCommands registered(add_sim_commands);
+const RegisterCommands registered(500, add_sim_commands);
 
 } // namespace
 } // namespace mfbctl

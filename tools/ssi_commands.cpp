@@ -1,43 +1,27 @@
 // SSI commands: set an SSI module up for values or raw frames, read its encoders at once or by
 // acquisition, read its digital inputs and switch its output.
 //
-// The steps of one `mfbctl ssi` command (each at most once) run in the order given on one board,
-// so a set-up and the reads that need it go together:
-//     mfbctl ssi init --frame 25 --position 13 --turns 12 read -c 1
+//     mfbctl ssi -c 1 init --frame 25 --position 13 --turns 12 read
 #include "mfbctl.h"
 
 #include <chrono>
-#include <optional>
 #include <thread>
 
 namespace mfbctl {
 namespace {
 
-// The options every step shares; they may stand anywhere on the command line.
-struct Target {
-    unsigned board = 0;
-    unsigned module = 3; // board 0 of the simulated bus carries its SSI module at position 3
-    std::uint8_t m() const { return static_cast<std::uint8_t>(module); }
-};
-Target target;
+using Channel = std::optional<unsigned>; // one channel, or all three
 
 struct Setup {
     unsigned frame = 25, position = 13, turns = 12, base = 30;
     std::uint32_t clock = 500'000;
     bool gray = false;
-} setup;
+};
 
 struct RawSetup {
     unsigned frame = 32, base = 30;
     std::uint32_t clock = 500'000;
-} raw_setup;
-
-std::optional<unsigned> channel; // one channel, or all three
-unsigned words = 16;             // raw words to read from all channels
-bool acquire_raw = false;
-unsigned timeout_ms = 1'000;
-std::optional<unsigned> input_bit;
-std::string output_state;
+};
 
 std::string frequency(std::uint32_t hz) {
     if (hz >= 1'000'000 && hz % 1'000 == 0)
@@ -47,189 +31,219 @@ std::string frequency(std::uint32_t hz) {
     return fmt::format("{} Hz", hz);
 }
 
-// Byte arguments go to the library as given; what lies outside a byte is the tool's to refuse.
-const CLI::Range kByte(0u, 255u);
-std::uint8_t u8(unsigned v) {
-    return static_cast<std::uint8_t>(v);
+// The SSI clock is divided from the clock base by at most 2^17: 229 Hz from 30 MHz, 252 Hz from
+// 33 MHz, and at most 5 MHz from either.
+void check_clock(unsigned base, std::uint32_t clock) {
+    check_range(clock, base == 30 ? 229 : 252, 5'000'000,
+                fmt::format("SSI clock in Hz with clock base {} MHz", base), "--clock");
 }
 
-void init() {
-    OpenBoard b(target.board);
-    check("i_MFB_InitSSI",
-          i_MFB_InitSSI(b.handle(), target.m(), u8(setup.frame), u8(setup.position),
-                        u8(setup.turns), u8(setup.base), setup.clock, setup.gray ? 1 : 0));
-    fmt::print("module {}: {}-bit frames, {} position bits, {} turn bits, {} code, SSI clock {} "
-               "from {} MHz\n",
-               target.module, setup.frame, setup.position, setup.turns,
-               setup.gray ? "Gray" : "binary", frequency(setup.clock), setup.base);
+void add_clock_options(CLI::App* cmd, unsigned& base, std::uint32_t& clock) {
+    add_choice(cmd, "--clock-base", base, {{"30", 30}, {"33", 33}}, "clock base",
+               "clock base in MHz, 30 (default) or 33");
+    add_number(cmd, "--clock", clock, 229, 5'000'000, "SSI clock in Hz",
+               "SSI clock in Hz, from 229 (base 30) or 252 (base 33) (default 500000)");
 }
 
-void raw_init() {
-    OpenBoard b(target.board);
-    check("i_MFB_InitSSIRawData", i_MFB_InitSSIRawData(b.handle(), target.m(), u8(raw_setup.frame),
-                                                       u8(raw_setup.base), raw_setup.clock));
-    fmt::print("module {}: raw {}-bit frames, SSI clock {} from {} MHz\n", target.module,
-               raw_setup.frame, frequency(raw_setup.clock), raw_setup.base);
+void check_setup(const Setup& s) {
+    check_range(s.position, 1, s.frame, fmt::format("position bits of a {}-bit frame", s.frame),
+                "--position");
+    check_range(
+        s.turns, 0, s.frame - s.position,
+        fmt::format("turn bits beside {} position bits in a {}-bit frame", s.position, s.frame),
+        "--turns");
+    check_clock(s.base, s.clock);
 }
 
-void print_value(unsigned c, std::uint32_t position, std::uint32_t turns) {
-    fmt::print("channel {}: position {:>10}  turns {:>10}\n", c, position, turns);
+Record ssi_record(const ModuleAccess& m) {
+    return std::move(Record().key("board", m.board()).key("module", m.module()));
 }
 
-void read() {
-    OpenBoard b(target.board);
+void init(ModuleAccess& m, const Output& out, const Setup& s) {
+    m.check("i_MFB_InitSSI", i_MFB_InitSSI(m.h(), m.module(), u8(s.frame), u8(s.position),
+                                           u8(s.turns), u8(s.base), s.clock, s.gray ? 1 : 0));
+    say(out, fmt::format("{}: {}-bit frames, {} position bits, {} turn bits, {} code, SSI clock "
+                         "{} from {} MHz",
+                         m.where(), s.frame, s.position, s.turns, s.gray ? "Gray" : "binary",
+                         frequency(s.clock), s.base));
+}
+
+void raw_init(ModuleAccess& m, const Output& out, const RawSetup& s) {
+    m.check("i_MFB_InitSSIRawData",
+            i_MFB_InitSSIRawData(m.h(), m.module(), u8(s.frame), u8(s.base), s.clock));
+    say(out, fmt::format("{}: raw {}-bit frames, SSI clock {} from {} MHz", m.where(), s.frame,
+                         frequency(s.clock), s.base));
+}
+
+void emit_value(const ModuleAccess& m, const Output& out, unsigned c, std::uint32_t position,
+                std::uint32_t turns) {
+    emit(
+        out, ssi_record(m).key("channel", c).value("position", position).value("turns", turns),
+        fmt::format("{} channel {}: position {:>10}  turns {:>10}", m.where(), c, position, turns));
+}
+
+void emit_frame(const ModuleAccess& m, const Output& out, unsigned c, const std::uint32_t* f) {
+    emit(out,
+         ssi_record(m).key("channel", c).value("words", std::vector<std::uint32_t>{f[0], f[1]}),
+         fmt::format("{} channel {}: word 0 {:#010x}, word 1 {:#06x}", m.where(), c, f[0], f[1]));
+}
+
+void read(ModuleAccess& m, const Output& out, const Channel& channel) {
     if (channel) {
         std::uint32_t position = 0, turns = 0;
-        check("i_MFB_Read1SSIValue",
-              i_MFB_Read1SSIValue(b.handle(), target.m(), u8(*channel), &position, &turns));
-        print_value(*channel, position, turns);
+        m.check("i_MFB_Read1SSIValue",
+                i_MFB_Read1SSIValue(m.h(), m.module(), u8(*channel), &position, &turns));
+        emit_value(m, out, *channel, position, turns);
         return;
     }
     std::uint32_t positions[3] = {}, turns[3] = {};
-    check("i_MFB_ReadAllSSIValue", i_MFB_ReadAllSSIValue(b.handle(), target.m(), positions, turns));
+    m.check("i_MFB_ReadAllSSIValue", i_MFB_ReadAllSSIValue(m.h(), m.module(), positions, turns));
     for (unsigned c = 0; c < 3; ++c)
-        print_value(c, positions[c], turns[c]);
+        emit_value(m, out, c, positions[c], turns[c]);
 }
 
-void raw() {
-    OpenBoard b(target.board);
+void raw(ModuleAccess& m, const Output& out, const Channel& channel, unsigned words) {
     if (channel) {
         std::uint32_t frame[2] = {};
-        check("i_MFB_Read1SSIRawDataValue",
-              i_MFB_Read1SSIRawDataValue(b.handle(), target.m(), u8(*channel), frame, 2));
-        fmt::print("channel {}: {:#06x} {:#010x}\n", *channel, frame[1], frame[0]);
+        m.check("i_MFB_Read1SSIRawDataValue",
+                i_MFB_Read1SSIRawDataValue(m.h(), m.module(), u8(*channel), frame, 2));
+        emit_frame(m, out, *channel, frame);
         return;
     }
     std::uint32_t all[16] = {};
-    check("i_MFB_ReadAllSSIRawDataValue",
-          i_MFB_ReadAllSSIRawDataValue(b.handle(), target.m(), all, u8(words)));
+    m.check("i_MFB_ReadAllSSIRawDataValue",
+            i_MFB_ReadAllSSIRawDataValue(m.h(), m.module(), all, u8(words)));
+    std::string text = fmt::format("{} raw words of all channels", m.where());
     for (unsigned i = 0; i < words; ++i)
-        fmt::print("word {:>2}: {:#010x}\n", i, all[i]);
+        text += fmt::format("\n  word {:>2}: {:#010x}", i, all[i]);
+    emit(out, ssi_record(m).value("words", std::vector<std::uint32_t>(all, all + words)), text);
 }
 
-// Start an acquisition, wait for it (polling every millisecond, at most timeout_ms) and fetch the
-// channels.
-void acquire() {
-    OpenBoard b(target.board);
-    check("i_MFB_StartSSIAcquisition", i_MFB_StartSSIAcquisition(b.handle(), target.m()));
+// Start an acquisition, wait for it (polling every millisecond, at most the timeout) and fetch
+// the channels.
+void acquire(ModuleAccess& m, const Output& out, const Channel& channel, bool as_raw,
+             const Time& timeout) {
+    m.check("i_MFB_StartSSIAcquisition", i_MFB_StartSSIAcquisition(m.h(), m.module()));
     const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + std::chrono::nanoseconds(timeout.ns);
     std::uint8_t status = 0;
-    unsigned polls = 0;
     for (;;) {
-        check("i_MFB_GetSSIAcquisitionStatus",
-              i_MFB_GetSSIAcquisitionStatus(b.handle(), target.m(), &status));
+        m.check("i_MFB_GetSSIAcquisitionStatus",
+                i_MFB_GetSSIAcquisitionStatus(m.h(), m.module(), &status));
         if (status == 2) // the simulated module's "frames are in"; see sim/ssi_module.h
             break;
-        if (polls++ >= timeout_ms)
-            throw std::runtime_error(fmt::format("acquisition not finished after {} ms (status {})",
-                                                 timeout_ms, status));
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error(
+                fmt::format("{}: acquisition not finished after {} (status {})", m.where(),
+                            format_time(timeout.ns), status));
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const std::chrono::duration<double, std::milli> took =
         std::chrono::steady_clock::now() - started;
-    fmt::print("acquired in {:.1f} ms\n", took.count());
+    say(out, fmt::format("{}: acquired in {:.1f} ms", m.where(), took.count()));
     for (unsigned c = channel.value_or(0); c <= channel.value_or(2); ++c) {
-        if (acquire_raw) {
+        if (as_raw) {
             std::uint32_t frame[2] = {};
-            check("i_MFB_GetSSIRawDataValue",
-                  i_MFB_GetSSIRawDataValue(b.handle(), target.m(), u8(c), frame, 2));
-            fmt::print("channel {}: {:#06x} {:#010x}\n", c, frame[1], frame[0]);
+            m.check("i_MFB_GetSSIRawDataValue",
+                    i_MFB_GetSSIRawDataValue(m.h(), m.module(), u8(c), frame, 2));
+            emit_frame(m, out, c, frame);
         } else {
             std::uint32_t position = 0, turns = 0;
-            check("i_MFB_GetSSIValue",
-                  i_MFB_GetSSIValue(b.handle(), target.m(), u8(c), &position, &turns));
-            print_value(c, position, turns);
+            m.check("i_MFB_GetSSIValue",
+                    i_MFB_GetSSIValue(m.h(), m.module(), u8(c), &position, &turns));
+            emit_value(m, out, c, position, turns);
         }
     }
 }
 
-void input() {
-    OpenBoard b(target.board);
+void input(ModuleAccess& m, const Output& out, const std::optional<unsigned>& bit) {
     std::uint8_t value = 0;
-    if (input_bit) {
-        check("i_MFB_ReadSSI1DigitalInput",
-              i_MFB_ReadSSI1DigitalInput(b.handle(), target.m(), u8(*input_bit), &value));
-        fmt::print("input {}: {}\n", *input_bit, value ? "high" : "low");
+    if (bit) {
+        m.check("i_MFB_ReadSSI1DigitalInput",
+                i_MFB_ReadSSI1DigitalInput(m.h(), m.module(), u8(*bit), &value));
+        emit(out, ssi_record(m).key("input", *bit).value("value", value),
+             fmt::format("{} input {}: {}", m.where(), *bit, value));
         return;
     }
-    check("i_MFB_ReadSSIAllDigitalInput",
-          i_MFB_ReadSSIAllDigitalInput(b.handle(), target.m(), &value));
-    fmt::print("inputs: {:#04x} ({:08b}, input 7 to 0)\n", value, value);
-}
-
-void output() {
-    OpenBoard b(target.board);
-    if (output_state == "on")
-        check("i_MFB_SetSSIDigitalOutputOn", i_MFB_SetSSIDigitalOutputOn(b.handle(), target.m()));
-    else
-        check("i_MFB_SetSSIDigitalOutputOff", i_MFB_SetSSIDigitalOutputOff(b.handle(), target.m()));
-    fmt::print("output {}\n", output_state);
+    m.check("i_MFB_ReadSSIAllDigitalInput",
+            i_MFB_ReadSSIAllDigitalInput(m.h(), m.module(), &value));
+    std::vector<unsigned> bits;
+    std::string text = fmt::format("{} inputs 0-7:", m.where());
+    for (unsigned b = 0; b < 8; ++b) {
+        bits.push_back((value >> b) & 1);
+        text += fmt::format(" {}", bits.back());
+    }
+    emit(out, ssi_record(m).value("inputs", bits).detail("byte", value), text);
 }
 
 void add_ssi_commands(CLI::App& app) {
-    auto* ssi = app.add_subcommand(
-        "ssi", "SSI module: set-up, encoder values and raw frames, digital input and output; "
-               "the steps (each at most once) run in the order given");
-    ssi->require_subcommand(1, 0);
-    ssi->fallthrough(); // the shared options may follow any step
-    add_board_option(ssi, target.board);
-    ssi->add_option("-m,--module", target.module, "module position (default 3)")->check(kByte);
+    auto g = ModuleGroup::add(app, "ssi",
+                              "SSI module: encoder values and raw frames, digital "
+                              "input and output",
+                              Function::Ssi);
+    auto channel = std::make_shared<Channel>();
+    add_number(g->app(), "-c,--channel", *channel, 0, 2, "SSI channel",
+               "one SSI channel (default: all three)");
 
-    auto* cmd = ssi->add_subcommand("init", "set up for position and turns");
-    cmd->add_option("--frame", setup.frame, "frame length in bits, 2 to 32")
-        ->capture_default_str()
-        ->check(kByte);
-    cmd->add_option("--position", setup.position, "position bits")
-        ->capture_default_str()
-        ->check(kByte);
-    cmd->add_option("--turns", setup.turns, "turn bits")->capture_default_str()->check(kByte);
-    cmd->add_option("--clock-base", setup.base, "clock base in MHz, 30 or 33")
-        ->capture_default_str()
-        ->check(kByte);
-    cmd->add_option("--clock", setup.clock, "SSI clock in Hz")->capture_default_str();
-    cmd->add_flag("--gray", setup.gray, "the encoders send Gray code");
-    cmd->callback(init);
+    auto s = std::make_shared<Setup>();
+    auto* cmd = g->step(
+        "init", "set up for position and turns",
+        [s](ModuleAccess& m, const Output& out) { init(m, out, *s); }, [s] { check_setup(*s); });
+    add_number(cmd, "--frame", s->frame, 2, 32, "frame length",
+               "frame length in bits (default 25)");
+    add_number(cmd, "--position", s->position, 1, 32, "position bits",
+               "position bits, up to the frame length (default 13)");
+    add_number(cmd, "--turns", s->turns, 0, 31, "turn bits",
+               "turn bits, up to the rest of the frame (default 12)");
+    add_clock_options(cmd, s->base, s->clock);
+    cmd->add_flag("--gray", s->gray, "the encoders send Gray code");
 
-    cmd = ssi->add_subcommand("raw-init", "set up for raw frames");
-    cmd->add_option("--frame", raw_setup.frame, "frame length in bits, 2 to 48")
-        ->capture_default_str()
-        ->check(kByte);
-    cmd->add_option("--clock-base", raw_setup.base, "clock base in MHz, 30 or 33")
-        ->capture_default_str()
-        ->check(kByte);
-    cmd->add_option("--clock", raw_setup.clock, "SSI clock in Hz")->capture_default_str();
-    cmd->callback(raw_init);
+    auto rs = std::make_shared<RawSetup>();
+    cmd = g->step(
+        "raw-init", "set up for raw frames",
+        [rs](ModuleAccess& m, const Output& out) { raw_init(m, out, *rs); },
+        [rs] { check_clock(rs->base, rs->clock); });
+    add_number(cmd, "--frame", rs->frame, 2, 48, "frame length",
+               "frame length in bits (default 32)");
+    add_clock_options(cmd, rs->base, rs->clock);
 
-    cmd = ssi->add_subcommand("read", "read position and turns now (after init)");
-    cmd->add_option("-c,--channel", channel, "SSI channel (default: all three)")->check(kByte);
-    cmd->callback(read);
+    g->step("read", "read position and turns now (after init)",
+            [channel](ModuleAccess& m, const Output& out) { read(m, out, *channel); });
 
-    cmd = ssi->add_subcommand("raw", "read raw frames now (after raw-init)");
-    cmd->add_option("-c,--channel", channel, "SSI channel (default: all three)")->check(kByte);
-    cmd->add_option("-w,--words", words, "words of all channels to read, 0 to 16")
-        ->capture_default_str()
-        ->check(kByte);
-    cmd->callback(raw);
+    auto words = std::make_shared<unsigned>(16);
+    cmd = g->step(
+        "raw", "read raw frames now (after raw-init)",
+        [channel, words](ModuleAccess& m, const Output& out) { raw(m, out, *channel, *words); });
+    add_number(cmd, "-w,--words", *words, 0, 16, "word count",
+               "words of all channels to read (default 16)");
 
-    cmd = ssi->add_subcommand("acquire", "start an acquisition, wait for it, fetch the channels");
-    cmd->add_option("-c,--channel", channel, "SSI channel (default: all three)")->check(kByte);
-    cmd->add_flag("--raw", acquire_raw, "fetch raw frames (after raw-init)");
-    cmd->add_option("--timeout", timeout_ms, "longest wait in ms")->capture_default_str();
-    cmd->callback(acquire);
+    auto as_raw = std::make_shared<bool>(false);
+    auto timeout = std::make_shared<Time>(Time{1'000'000'000, TimeUnit::ms});
+    cmd = g->step("acquire", "start an acquisition, wait for it, fetch the channels",
+                  [channel, as_raw, timeout](ModuleAccess& m, const Output& out) {
+                      acquire(m, out, *channel, *as_raw, *timeout);
+                  });
+    cmd->add_flag("--raw", *as_raw, "fetch raw frames (after raw-init)");
+    add_time(cmd, "--timeout", *timeout, "longest wait (default 1s)");
 
-    cmd = ssi->add_subcommand("input", "read the digital inputs");
-    cmd->add_option("-i,--input", input_bit, "one input bit (default: the whole byte)")
-        ->check(kByte);
-    cmd->callback(input);
+    auto bit = std::make_shared<std::optional<unsigned>>();
+    cmd = g->step("input", "read the digital inputs",
+                  [bit](ModuleAccess& m, const Output& out) { input(m, out, *bit); });
+    add_number(cmd, "-i,--input", *bit, 0, 7, "input number", "one input (default: all eight)");
 
-    cmd = ssi->add_subcommand("output", "switch the digital output");
-    cmd->add_option("STATE", output_state, "on or off")
-        ->required()
-        ->check(CLI::IsMember({"on", "off"}));
-    cmd->callback(output);
+    auto on = std::make_shared<unsigned>(0);
+    cmd = g->step("output", "switch the digital output", [on](ModuleAccess& m, const Output& out) {
+        if (*on)
+            m.check("i_MFB_SetSSIDigitalOutputOn", i_MFB_SetSSIDigitalOutputOn(m.h(), m.module()));
+        else
+            m.check("i_MFB_SetSSIDigitalOutputOff",
+                    i_MFB_SetSSIDigitalOutputOff(m.h(), m.module()));
+        say(out, fmt::format("{} output {}", m.where(), *on ? "on" : "off"));
+    });
+    add_choice(cmd, "STATE", *on, {{"on", 1}, {"off", 0}}, "output state", "on or off")->required();
 }
 
-const RegisterCommands registered(add_ssi_commands);
+const RegisterCommands registered(240, add_ssi_commands);
 
 } // namespace
 } // namespace mfbctl

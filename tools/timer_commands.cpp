@@ -1,91 +1,79 @@
 // Timer commands: set a timer up, start and stop it, read and write its count and show its output
-// and progress. Each command opens the board for its own run; on the simulated boards a timer
-// starts from its power-on state every time, so `timer run` sets up, starts and watches a timer
-// in one go.
-#include "module_option.h"
+// and progress.
+//
+//     mfbctl timer -t 1 init --mode rate --reload 1000 enable sleep 5ms status
+//
+// On the simulated boards a timer starts from its power-on state in every run, so the steps of
+// one run, or `timer run`, set it up, start it and watch it together.
+#include "mfbctl.h"
 
 #include <chrono>
-#include <map>
 #include <thread>
 
 namespace mfbctl {
 namespace {
 
-using mfb::sim::Function;
-
-struct Target {
-    unsigned board = 0;
-    std::optional<unsigned> module;
-    unsigned timer = 0;
-};
-
 struct Setup {
     unsigned mode = 0;
-    std::uint32_t value = 0;
+    std::uint32_t reload = 0;
     unsigned clock = 0;
     bool falling_edge = false;
     bool invert = false;
     bool gate_active_low = false;
 };
 
-const std::map<std::string, unsigned> kClocks = {{"internal", 0}, {"cascade", 1}, {"external", 2}};
-const char* const kModes[] = {"single count",   "gate-triggered single count",
-                              "rate generator", "square wave",
-                              "single strobe",  "gate-triggered strobe"};
+const Choices kModes = {{"single", 0}, {"gated-single", 1}, {"rate", 2},
+                        {"square", 3}, {"strobe", 4},       {"gated-strobe", 5}};
+const char* const kModeWords[] = {"single count",   "gate-triggered single count",
+                                  "rate generator", "square wave",
+                                  "single strobe",  "gate-triggered strobe"};
+const Choices kClocks = {{"internal", 0}, {"cascade", 1}, {"external", 2}};
+const char* const kClockWords[] = {"internal 1 MHz", "cascade", "external"};
 
-// A board opened for one command, with the module and timer it addresses.
-struct Timer {
-    explicit Timer(const Target& t)
-        : board(t.board), module(module_or_first(t.board, t.module, Function::Timer)),
-          timer(u8(t.timer)) {}
-    OpenBoard board;
-    std::uint8_t module;
-    std::uint8_t timer;
-    MFB_BoardHandle h() const { return board.handle(); }
-};
+Record timer_record(const ModuleAccess& m, unsigned timer) {
+    return std::move(
+        Record().key("board", m.board()).key("module", m.module()).key("timer", timer));
+}
 
-CLI::App* add_command(CLI::App* group, const char* name, const char* help, Target& t,
-                      bool with_timer = true) {
-    CLI::App* cmd = group->add_subcommand(name, help);
-    add_board_option(cmd, t.board);
-    add_module_option(cmd, t.module);
-    if (with_timer)
-        cmd->add_option("-t,--timer", t.timer, "timer 0 to 2")
-            ->required()
-            ->check(CLI::Range(0u, 255u));
-    return cmd;
+std::string where(const ModuleAccess& m, unsigned timer) {
+    return fmt::format("{} timer {}", m.where(), timer);
 }
 
 void add_setup_options(CLI::App* cmd, Setup& s) {
-    cmd->add_option("--mode", s.mode,
-                    "0 single count, 1 gate-triggered single count, 2 rate generator, "
-                    "3 square wave, 4 single strobe, 5 gate-triggered strobe")
-        ->capture_default_str()
-        ->check(CLI::Range(0u, 255u));
-    cmd->add_option("--value", s.value, "counts to load (0 for 2^32)")->required();
-    cmd->add_option("--clock", s.clock,
-                    "internal (1 MHz), cascade (the timer below) or external (its input)")
-        ->transform(CLI::CheckedTransformer(kClocks, CLI::ignore_case));
+    add_choice(cmd, "--mode", s.mode, kModes, "timer mode",
+               "single (default), gated-single, rate, square, strobe or gated-strobe (or 0-5)");
+    add_number(cmd, "--reload", s.reload, 0, 0xFFFFFFFF, "reload value",
+               "counts to load (0 for 2^32)")
+        ->required();
+    add_choice(cmd, "--clock", s.clock, kClocks, "timer clock",
+               "internal (1 MHz, default), cascade (the timer below) or external (its input)");
     cmd->add_flag("--falling-edge", s.falling_edge, "count falling clock edges");
     cmd->add_flag("--invert", s.invert, "invert the output");
     cmd->add_flag("--gate-active-low", s.gate_active_low, "the gate enables while low");
 }
 
-void init(const Timer& t, const Setup& s) {
-    check("i_MFB_InitTimer",
-          i_MFB_InitTimer(t.h(), t.module, t.timer, u8(s.mode), s.value, u8(s.clock),
-                          s.falling_edge ? 1 : 0, s.invert ? 1 : 0, s.gate_active_low ? 1 : 0));
-    const char* clock = s.clock == 0 ? "internal 1 MHz" : s.clock == 1 ? "cascade" : "external";
-    fmt::print("timer {} of module {}: {}, {} counts, {} clock\n", t.timer, t.module,
-               s.mode < 6 ? kModes[s.mode] : "?", s.value, clock);
+// Timer 0 has no timer below it to take as its clock.
+void check_setup(const Setup& s, unsigned timer) {
+    if (s.clock == 1 && timer == 0)
+        throw UsageError("--clock: timer 0 has no timer below it to cascade from (timers 1 and 2 "
+                         "can)");
 }
 
-void enable(const Timer& t, bool interrupt) {
-    check("i_MFB_EnableTimer", i_MFB_EnableTimer(t.h(), t.module, t.timer, interrupt ? 1 : 0));
-    fmt::print("timer {} of module {} enabled{}\n", t.timer, t.module,
-               interrupt ? ", interrupt at zero" : "");
+void init(ModuleAccess& m, const Output& out, unsigned timer, const Setup& s) {
+    m.check("i_MFB_InitTimer",
+            i_MFB_InitTimer(m.h(), m.module(), u8(timer), u8(s.mode), s.reload, u8(s.clock),
+                            s.falling_edge ? 1 : 0, s.invert ? 1 : 0, s.gate_active_low ? 1 : 0));
+    say(out, fmt::format("{}: {}, {} counts, {} clock", where(m, timer), kModeWords[s.mode],
+                         s.reload, kClockWords[s.clock]));
 }
 
+void enable(ModuleAccess& m, const Output& out, unsigned timer, bool interrupt) {
+    m.check("i_MFB_EnableTimer",
+            i_MFB_EnableTimer(m.h(), m.module(), u8(timer), interrupt ? 1 : 0));
+    say(out, fmt::format("{} enabled{}", where(m, timer), interrupt ? ", interrupt at zero" : ""));
+}
+
+// The extended progress byte as the simulated timer sets it (sim/timer_module.h).
 std::string describe_ex(std::uint8_t ex) {
     std::string s;
     auto add = [&](const char* what) { s += s.empty() ? what : fmt::format(", {}", what); };
@@ -98,94 +86,99 @@ std::string describe_ex(std::uint8_t ex) {
     return s.empty() ? "idle" : s;
 }
 
-void show(const Timer& t) {
+void show(ModuleAccess& m, const Output& out, unsigned timer) {
     std::uint32_t value = 0;
     std::uint8_t level = 0, progress = 0, ex = 0;
-    check("i_MFB_ReadTimerValue", i_MFB_ReadTimerValue(t.h(), t.module, t.timer, &value));
-    check("i_MFB_GetTimerOutputLevel", i_MFB_GetTimerOutputLevel(t.h(), t.module, t.timer, &level));
-    check("i_MFB_GetTimerProgressStatus",
-          i_MFB_GetTimerProgressStatus(t.h(), t.module, t.timer, &progress));
-    check("i_MFB_GetTimerProgressStatusEx",
-          i_MFB_GetTimerProgressStatusEx(t.h(), t.module, t.timer, &ex));
-    fmt::print("value        {} counts\n", value);
-    fmt::print("output       {}\n", level ? "high" : "low");
-    fmt::print("progress     {}\n", progress ? "counting" : "not counting");
-    fmt::print("progress ex  {:#04x} ({})\n", ex, describe_ex(ex));
+    const std::uint8_t t = u8(timer);
+    m.check("i_MFB_ReadTimerValue", i_MFB_ReadTimerValue(m.h(), m.module(), t, &value));
+    m.check("i_MFB_GetTimerOutputLevel", i_MFB_GetTimerOutputLevel(m.h(), m.module(), t, &level));
+    m.check("i_MFB_GetTimerProgressStatus",
+            i_MFB_GetTimerProgressStatus(m.h(), m.module(), t, &progress));
+    m.check("i_MFB_GetTimerProgressStatusEx",
+            i_MFB_GetTimerProgressStatusEx(m.h(), m.module(), t, &ex));
+    Record r = timer_record(m, timer);
+    r.value("count", value).value("output", level).value("counting", progress != 0);
+    r.value("progress_ex", ex).detail("progress_ex_words", describe_ex(ex));
+    emit(out, r,
+         fmt::format("{}\n  count        {}\n  output       {}\n  progress     {}\n"
+                     "  progress ex  {:#04x} ({})",
+                     where(m, timer), value, level ? "high" : "low",
+                     progress ? "counting" : "not counting", ex, describe_ex(ex)));
+}
+
+void read(ModuleAccess& m, const Output& out, unsigned timer, bool all) {
+    if (all) {
+        std::uint32_t values[3] = {};
+        m.check("i_MFB_ReadAllTimerValue", i_MFB_ReadAllTimerValue(m.h(), m.module(), values));
+        for (unsigned i = 0; i < 3; ++i)
+            emit(out, timer_record(m, i).value("count", values[i]),
+                 fmt::format("{}: {} counts", where(m, i), values[i]));
+        return;
+    }
+    std::uint32_t v = 0;
+    m.check("i_MFB_ReadTimerValue", i_MFB_ReadTimerValue(m.h(), m.module(), u8(timer), &v));
+    emit(out, timer_record(m, timer).value("count", v),
+         fmt::format("{}: {} counts", where(m, timer), v));
 }
 
 void add_timer_commands(CLI::App& app) {
-    CLI::App* group = app.add_subcommand("timer", "drive the timers of a timer module");
-    group->require_subcommand(1);
+    auto g = ModuleGroup::add(app, "timer", "the three timers of a timer module", Function::Timer);
+    auto timer = std::make_shared<unsigned>(0);
+    add_number(g->app(), "-t,--timer", *timer, 0, 2, "timer number", "timer (default 0)");
 
-    static Target target;
-    static Setup setup;
-    static bool interrupt = false;
-    static std::uint32_t value = 0;
-    static bool all = false;
-    static unsigned run_ms = 10;
+    auto s = std::make_shared<Setup>();
+    add_setup_options(
+        g->step(
+            "init", "set a timer up (stops it)",
+            [timer, s](ModuleAccess& m, const Output& out) { init(m, out, *timer, *s); },
+            [timer, s] { check_setup(*s, *timer); }),
+        *s);
 
-    add_setup_options(add_command(group, "init", "set a timer up (stops it)", target)->callback([] {
-        init(Timer(target), setup);
-    }),
-                      setup);
+    auto interrupt = std::make_shared<bool>(false);
+    g->step("enable", "start a timer", [timer, interrupt](ModuleAccess& m, const Output& out) {
+         enable(m, out, *timer, *interrupt);
+     })->add_flag("--interrupt", *interrupt, "raise an interrupt whenever the count reaches zero");
 
-    add_command(group, "enable", "start a timer", target)
-        ->callback([] { enable(Timer(target), interrupt); })
-        ->add_flag("--interrupt", interrupt, "raise an interrupt whenever the count reaches zero");
-
-    add_command(group, "disable", "stop a timer", target)->callback([] {
-        Timer t(target);
-        check("i_MFB_DisableTimer", i_MFB_DisableTimer(t.h(), t.module, t.timer));
-        fmt::print("timer {} of module {} disabled\n", t.timer, t.module);
+    g->step("disable", "stop a timer", [timer](ModuleAccess& m, const Output& out) {
+        m.check("i_MFB_DisableTimer", i_MFB_DisableTimer(m.h(), m.module(), u8(*timer)));
+        say(out, fmt::format("{} disabled", where(m, *timer)));
     });
 
-    auto* read =
-        add_command(group, "read", "read the count of one timer or of all three", target, false);
-    read->add_option("-t,--timer", target.timer, "timer 0 to 2")->check(CLI::Range(0u, 255u));
-    read->add_flag("--all", all, "read all three timers at once");
-    read->callback([] {
-        Timer t(target);
-        if (all) {
-            std::uint32_t values[3] = {};
-            check("i_MFB_ReadAllTimerValue", i_MFB_ReadAllTimerValue(t.h(), t.module, values));
-            for (int i = 0; i < 3; ++i)
-                fmt::print("timer {}  {} counts\n", i, values[i]);
-            return;
-        }
-        std::uint32_t v = 0;
-        check("i_MFB_ReadTimerValue", i_MFB_ReadTimerValue(t.h(), t.module, t.timer, &v));
-        fmt::print("{} counts\n", v);
-    });
+    auto all = std::make_shared<bool>(false);
+    g->step("read", "read the count of a timer, or of all three",
+            [timer, all](ModuleAccess& m, const Output& out) { read(m, out, *timer, *all); })
+        ->add_flag("--all", *all, "read all three timers at once");
 
-    auto* write = add_command(group, "write", "load a new count", target);
-    write->add_option("VALUE", value, "counts to load (0 for 2^32)")->required();
-    write->callback([] {
-        Timer t(target);
-        check("i_MFB_WriteTimerValue", i_MFB_WriteTimerValue(t.h(), t.module, t.timer, value));
-        fmt::print("timer {} of module {} loaded with {} counts\n", t.timer, t.module, value);
-    });
+    auto value = std::make_shared<std::uint32_t>(0);
+    auto* write =
+        g->step("write", "load a new count", [timer, value](ModuleAccess& m, const Output& out) {
+            m.check("i_MFB_WriteTimerValue",
+                    i_MFB_WriteTimerValue(m.h(), m.module(), u8(*timer), *value));
+            say(out, fmt::format("{} loaded with {} counts", where(m, *timer), *value));
+        });
+    add_number(write, "COUNTS", *value, 0, 0xFFFFFFFF, "count", "counts to load (0 for 2^32)")
+        ->required();
 
-    add_command(group, "status", "show a timer's count, output level and progress", target)
-        ->callback([] { show(Timer(target)); });
+    g->step("status", "show a timer's count, output level and progress",
+            [timer](ModuleAccess& m, const Output& out) { show(m, out, *timer); });
 
-    auto* run =
-        add_command(group, "run", "set a timer up, start it and show it after a while", target);
-    add_setup_options(run, setup);
-    run->add_flag("--interrupt", interrupt, "raise an interrupt whenever the count reaches zero");
-    run->add_option("--for", run_ms, "milliseconds to let it run")
-        ->capture_default_str()
-        ->check(CLI::Range(0u, 60'000u));
-    run->callback([] {
-        Timer t(target);
-        init(t, setup);
-        enable(t, interrupt);
-        std::this_thread::sleep_for(std::chrono::milliseconds(run_ms));
-        fmt::print("after {} ms:\n", run_ms);
-        show(t);
-    });
+    auto run_for = std::make_shared<Time>(Time{10'000'000, TimeUnit::ms});
+    auto* run = g->step(
+        "run", "set a timer up, start it and show it after a while",
+        [timer, s, interrupt, run_for](ModuleAccess& m, const Output& out) {
+            init(m, out, *timer, *s);
+            enable(m, out, *timer, *interrupt);
+            std::this_thread::sleep_for(std::chrono::nanoseconds(run_for->ns));
+            say(out, fmt::format("after {}:", format_time(run_for->ns)));
+            show(m, out, *timer);
+        },
+        [timer, s] { check_setup(*s, *timer); });
+    add_setup_options(run, *s);
+    run->add_flag("--interrupt", *interrupt, "raise an interrupt whenever the count reaches zero");
+    add_time(run, "--for", *run_for, "how long to let it run (default 10ms)");
 }
 
-const RegisterCommands registered(add_timer_commands);
+const RegisterCommands registered(220, add_timer_commands);
 
 } // namespace
 } // namespace mfbctl

@@ -1,157 +1,204 @@
-// TTL I/O commands: set the line directions, read the lines and switch single lines on and off.
-// Each command opens the board for its own run, and a simulated module starts from its power-on
-// state (all lines inputs) every time; so the commands take the directions to set first, and
-// `read` takes the levels the simulated test bench drives on the input lines.
-#include "module_option.h"
+// TTL I/O commands: set the port directions, read lines and switch them, in one numbering: lines
+// 0 to 25 (as the library's line functions number them) in ports 0 to 3, port 0 holding lines 0
+// and 1, ports 1, 2 and 3 lines 2-9, 10-17 and 18-25 (as the direction flags and the reads of the
+// board group them).
+//
+//     mfbctl ttl direction out in in in set 0=1 1=1 get
+//
+// A simulated module starts with every line an input in each run; `ttl sim` drives the levels
+// its test bench puts on the input lines.
+#include "mfbctl.h"
 
-#include "mfb_vbus.h"
 #include "sim/ttl_module.h"
 
-#include <vector>
+#include <array>
+#include <cstdio>
 
 namespace mfbctl {
 namespace {
 
-using mfb::sim::Function;
+constexpr unsigned kLines = 26;
+constexpr unsigned kPorts = 4;
 
-struct Options {
-    unsigned board = 0;
-    std::optional<unsigned> module;
-    std::vector<unsigned> direction; // empty: leave as they are
-    std::optional<unsigned> port, channel, line;
-    std::optional<std::uint32_t> drive;
-};
-
-// A board opened for one command, with the module it addresses and the directions set.
-struct Ttl {
-    explicit Ttl(const Options& o)
-        : board(o.board), module(module_or_first(o.board, o.module, Function::TtlIo)) {
-        if (o.direction.empty())
-            return;
-        check("i_MFB_InitTTLIODirection",
-              i_MFB_InitTTLIODirection(h(), module, u8(o.direction[0]), u8(o.direction[1]),
-                                       u8(o.direction[2]), u8(o.direction[3])));
-    }
-    OpenBoard board;
-    std::uint8_t module;
-    MFB_BoardHandle h() const { return board.handle(); }
-};
-
-CLI::App* add_command(CLI::App* group, const char* name, const char* help, Options& o) {
-    CLI::App* cmd = group->add_subcommand(name, help);
-    add_board_option(cmd, o.board);
-    add_module_option(cmd, o.module);
-    cmd->add_option("-d,--direction", o.direction,
-                    "four direction flags to set first, 1 output, 0 input: ports 0 and 1, "
-                    "port 2, port 3, port 4")
-        ->expected(4)
-        ->check(CLI::Range(0u, 255u));
-    return cmd;
+// A line's port and its bit in the port, as the reads address them.
+unsigned port_of(unsigned line) {
+    return line < 2 ? 0 : (line - 2) / 8 + 1;
+}
+unsigned bit_of(unsigned line) {
+    return line < 2 ? line : (line - 2) % 8;
+}
+unsigned first_line(unsigned port) {
+    return port == 0 ? 0 : 2 + 8 * (port - 1);
+}
+unsigned last_line(unsigned port) {
+    return port == 0 ? 1 : first_line(port) + 7;
 }
 
-void show_all(const Ttl& t) {
+struct Level {
+    unsigned line;
+    bool high;
+};
+
+// "3=1", "3=high", "3=on"
+Level parse_level(const std::string& text) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos)
+        throw UsageError(fmt::format("LINE=VALUE: '{}' names no value (as in 3=1)", text));
+    const unsigned line = static_cast<unsigned>(
+        parse_number(text.substr(0, eq), 0, kLines - 1, "TTL line", "LINE=VALUE"));
+    const bool high =
+        parse_choice(text.substr(eq + 1),
+                     {{"0", 0}, {"1", 1}, {"low", 0}, {"high", 1}, {"off", 0}, {"on", 1}},
+                     "line level", "LINE=VALUE") != 0;
+    return {line, high};
+}
+
+CLI::Option* add_levels(CLI::App* cmd, std::vector<Level>& levels, const std::string& help) {
+    return cmd
+        ->add_option_function<std::vector<std::string>>(
+            "LINE=VALUE",
+            [&levels](const std::vector<std::string>& items) {
+                levels.clear();
+                for (const std::string& item : items)
+                    levels.push_back(parse_level(item));
+            },
+            help)
+        ->option_text("LINE=VALUE ...")
+        ->required();
+}
+
+bool read_line(ModuleAccess& m, unsigned line) {
+    std::uint8_t v = 0;
+    m.check(
+        "i_MFB_ReadTTLIOChannelValue",
+        i_MFB_ReadTTLIOChannelValue(m.h(), m.module(), u8(port_of(line)), u8(bit_of(line)), &v));
+    return v != 0;
+}
+
+void get_all(ModuleAccess& m, const Output& out) {
     std::uint32_t v = 0;
-    check("i_MFB_ReadTTLIOAllPortValue", i_MFB_ReadTTLIOAllPortValue(t.h(), t.module, &v));
-    static const char* const kLines[4] = {"lines 0-1", "lines 2-9", "lines 10-17", "lines 18-25"};
-    fmt::print("all ports  {:#010x}\n", v);
-    for (unsigned k = 0; k < 4; ++k)
-        fmt::print("port {}     {:08b}  {}\n", k, (v >> (8 * k)) & 0xFF, kLines[k]);
+    m.check("i_MFB_ReadTTLIOAllPortValue", i_MFB_ReadTTLIOAllPortValue(m.h(), m.module(), &v));
+    std::vector<unsigned> lines;
+    std::vector<unsigned> ports;
+    std::string text = fmt::format("{} lines, lowest first", m.where());
+    for (unsigned p = 0; p < kPorts; ++p) {
+        const unsigned byte = (v >> (8 * p)) & 0xFF;
+        ports.push_back(byte);
+        text += fmt::format("\n  port {}  lines {:>2}-{:<2} ", p, first_line(p), last_line(p));
+        for (unsigned line = first_line(p); line <= last_line(p); ++line) {
+            lines.push_back((byte >> bit_of(line)) & 1);
+            text += fmt::format(" {}", lines.back());
+        }
+    }
+    emit(out,
+         Record()
+             .key("board", m.board())
+             .key("module", m.module())
+             .value("lines", lines)
+             .detail("ports", ports),
+         text);
 }
 
-void read(const Options& o) {
-    Ttl t(o);
-    if (o.drive) {
-        auto sim = std::dynamic_pointer_cast<mfb::sim::SimBoard>(mfb::vbus::board(o.board));
-        if (!sim || !sim->with_module<mfb::sim::TtlModule>(
-                        t.module, [&](mfb::sim::TtlModule& m) { m.set_inputs(*o.drive); }))
-            throw std::runtime_error("--drive needs a simulated TTL I/O module");
+void get(ModuleAccess& m, const Output& out, const std::vector<unsigned>& lines) {
+    if (lines.empty()) {
+        get_all(m, out);
+        return;
     }
-    if (o.port && o.channel) {
-        std::uint8_t v = 0;
-        check("i_MFB_ReadTTLIOChannelValue",
-              i_MFB_ReadTTLIOChannelValue(t.h(), t.module, u8(*o.port), u8(*o.channel), &v));
-        fmt::print("port {} channel {}: {}\n", *o.port, *o.channel, v ? "high" : "low");
-    } else if (o.port) {
-        std::uint8_t v = 0;
-        check("i_MFB_ReadTTLIOPortValue",
-              i_MFB_ReadTTLIOPortValue(t.h(), t.module, u8(*o.port), &v));
-        fmt::print("port {}: {:08b} ({:#04x})\n", *o.port, v, v);
-    } else {
-        show_all(t);
+    std::vector<unsigned> values;
+    std::string text;
+    for (unsigned line : lines) {
+        values.push_back(read_line(m, line) ? 1 : 0);
+        text += fmt::format("{}{} line {}: {}", text.empty() ? "" : "\n", m.where(), line,
+                            values.back());
+    }
+    emit(out,
+         Record()
+             .key("board", m.board())
+             .key("module", m.module())
+             .key("lines", lines)
+             .value("values", values),
+         text);
+}
+
+void set(ModuleAccess& m, const Output& out, const std::vector<Level>& levels) {
+    for (const Level& l : levels) {
+        if (l.high)
+            m.check("i_MFB_SetTTLIOChlOn", i_MFB_SetTTLIOChlOn(m.h(), m.module(), u8(l.line)));
+        else
+            m.check("i_MFB_SetTTLIOChlOff", i_MFB_SetTTLIOChlOff(m.h(), m.module(), u8(l.line)));
+        say(out, fmt::format("{} line {}: set {}", m.where(), l.line, l.high ? 1 : 0));
+        // A line of an input port keeps the level driven on it; its output latch shows only once
+        // the port is an output.
+        if (read_line(m, l.line) != l.high) {
+            std::fflush(stdout);
+            std::fprintf(stderr,
+                         "mfbctl: note: line %u reads %d: port %u is an input (make it an output "
+                         "with `ttl direction`)\n",
+                         l.line, l.high ? 0 : 1, port_of(l.line));
+        }
     }
 }
 
-void switch_line(const Options& o, bool on) {
-    if (!o.line && !o.port)
-        throw CLI::ValidationError("name the line with --line, or with --port and --channel");
-    Ttl t(o);
-    if (o.line) {
-        check(on ? "i_MFB_SetTTLIOChlOn" : "i_MFB_SetTTLIOChlOff",
-              on ? i_MFB_SetTTLIOChlOn(t.h(), t.module, u8(*o.line))
-                 : i_MFB_SetTTLIOChlOff(t.h(), t.module, u8(*o.line)));
-        fmt::print("line {} {}\n", *o.line, on ? "on" : "off");
-    } else {
-        const std::uint8_t port = u8(*o.port), channel = u8(*o.channel);
-        check(on ? "i_MFB_SetTTLIOChannelOn" : "i_MFB_SetTTLIOChannelOff",
-              on ? i_MFB_SetTTLIOChannelOn(t.h(), t.module, port, channel)
-                 : i_MFB_SetTTLIOChannelOff(t.h(), t.module, port, channel));
-        fmt::print("port {} channel {} {}\n", *o.port, *o.channel, on ? "on" : "off");
-    }
-    show_all(t);
+void direction(ModuleAccess& m, const Output& out, const std::array<unsigned, kPorts>& d) {
+    m.check("i_MFB_InitTTLIODirection",
+            i_MFB_InitTTLIODirection(m.h(), m.module(), u8(d[0]), u8(d[1]), u8(d[2]), u8(d[3])));
+    std::string text = m.where() + " directions:";
+    for (unsigned p = 0; p < kPorts; ++p)
+        text += fmt::format(" port {} {}", p, d[p] ? "out" : "in");
+    say(out, text);
 }
 
-// --line, or --port with --channel: the two ways the switches address a line.
-void add_line_options(CLI::App* cmd, Options& o) {
-    auto* line =
-        cmd->add_option("-l,--line", o.line, "line number 0 to 25")->check(CLI::Range(0u, 255u));
-    auto* port = cmd->add_option("-p,--port", o.port, "port 0 to 4")->check(CLI::Range(0u, 255u));
-    auto* channel =
-        cmd->add_option("-c,--channel", o.channel, "channel 0 to 7")->check(CLI::Range(0u, 255u));
-    line->excludes(port)->excludes(channel);
-    port->needs(channel);
-    channel->needs(port);
+void drive(ModuleAccess& m, const Output& out, const std::vector<Level>& levels) {
+    auto sim = simulated_board(m.board());
+    if (!sim || !sim->with_module<mfb::sim::TtlModule>(m.module(), [&](mfb::sim::TtlModule& t) {
+            for (const Level& l : levels)
+                t.set_input_line(u8(l.line), l.high);
+        }))
+        throw std::runtime_error(fmt::format("{} is not a simulated TTL I/O module", m.where()));
+    for (const Level& l : levels)
+        say(out, fmt::format("{} line {}: driven {}", m.where(), l.line, l.high ? 1 : 0));
 }
 
 void add_ttl_commands(CLI::App& app) {
-    CLI::App* group = app.add_subcommand("ttl", "drive the lines of a TTL I/O module");
-    group->require_subcommand(1);
-    static Options options;
+    auto g = ModuleGroup::add(app, "ttl", "the lines of a TTL I/O module", Function::TtlIo);
 
-    auto* direction =
-        group->add_subcommand("direction", "set the directions: four flags, 1 output, 0 input");
-    add_board_option(direction, options.board);
-    add_module_option(direction, options.module);
-    direction->add_option("FLAGS", options.direction, "ports 0 and 1, port 2, port 3, port 4")
-        ->expected(4)
-        ->required()
-        ->check(CLI::Range(0u, 255u));
-    direction->callback([] {
-        Ttl t(options);
-        fmt::print("directions of module {} set: {} {} {} {}\n", t.module, options.direction[0],
-                   options.direction[1], options.direction[2], options.direction[3]);
-    });
+    auto dirs = std::make_shared<std::array<unsigned, kPorts>>();
+    auto* cmd = g->step("direction", "set the directions of ports 0 to 3",
+                        [dirs](ModuleAccess& m, const Output& out) { direction(m, out, *dirs); });
+    const Choices kDirections = {{"in", 0}, {"out", 1}};
+    for (unsigned p = 0; p < kPorts; ++p)
+        add_choice(cmd, fmt::format("PORT{}", p), (*dirs)[p], kDirections, "direction",
+                   fmt::format("port {} (lines {}-{}): in or out", p, first_line(p), last_line(p)))
+            ->required();
 
-    auto* read_cmd = add_command(group, "read", "read all ports, one port or one channel", options);
-    read_cmd->add_option("-p,--port", options.port, "read port 0 to 3")
-        ->check(CLI::Range(0u, 255u));
-    read_cmd->add_option("-c,--channel", options.channel, "channel 0 to 7 of the port")
-        ->check(CLI::Range(0u, 255u))
-        ->needs("--port");
-    read_cmd->add_option("--drive", options.drive,
-                         "simulated board: levels driven on the input lines, as the all-ports "
-                         "value (e.g. 0x81c30201)");
-    read_cmd->callback([] { read(options); });
+    auto lines = std::make_shared<std::vector<unsigned>>();
+    cmd = g->step("get", "read lines (default: all of them, lowest first)",
+                  [lines](ModuleAccess& m, const Output& out) { get(m, out, *lines); });
+    cmd->add_option_function<std::vector<std::string>>(
+           "LINE",
+           [lines](const std::vector<std::string>& items) {
+               lines->clear();
+               for (const std::string& item : items)
+                   lines->push_back(static_cast<unsigned>(
+                       parse_number(item, 0, kLines - 1, "TTL line", "LINE")));
+           },
+           "lines to read")
+        ->option_text("0-25 ...");
 
-    auto* on = add_command(group, "set", "switch a line on, then show all ports", options);
-    add_line_options(on, options);
-    on->callback([] { switch_line(options, true); });
+    auto levels = std::make_shared<std::vector<Level>>();
+    cmd = g->step("set",
+                  "switch lines: LINE=1 on, LINE=0 off (a line shows it once its port "
+                  "is an output)",
+                  [levels](ModuleAccess& m, const Output& out) { set(m, out, *levels); });
+    add_levels(cmd, *levels, "line 0-25 and level 0 or 1 (as 3=1)");
 
-    auto* off = add_command(group, "clear", "switch a line off, then show all ports", options);
-    add_line_options(off, options);
-    off->callback([] { switch_line(options, false); });
+    auto driven = std::make_shared<std::vector<Level>>();
+    cmd = g->bench_step("sim", "simulated board: drive the levels of input lines",
+                        [driven](ModuleAccess& m, const Output& out) { drive(m, out, *driven); });
+    add_levels(cmd, *driven, "line 0-25 and level 0 or 1 (as 3=1)");
 }
 
-const RegisterCommands registered(add_ttl_commands);
+const RegisterCommands registered(230, add_ttl_commands);
 
 } // namespace
 } // namespace mfbctl

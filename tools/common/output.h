@@ -1,0 +1,96 @@
+// What a command prints. A command that reads builds a Record of what it read and hands it to
+// emit() with the text for people; --json turns the record into one JSON object on a line of its
+// own, -q/--quiet into the bare values, space-separated, as gpioget prints a bare value. A command
+// that changes something tells it with say(), which prints nothing under --json or -q.
+//
+//     Record r;
+//     r.key("board", 0).key("module", 1).key("timer", 2).value("count", 1234);
+//     emit(out, r, fmt::format("board 0 module 1 timer 2: {} counts", 1234));
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace mfbctl {
+
+enum class Format { Text, Json, Values };
+struct Output {
+    Format format = Format::Text;
+};
+// --json and -q/--quiet.
+void add_output_options(CLI::App* cmd, Output& out);
+
+std::string json_string(std::string_view s);
+
+class Record {
+  public:
+    // What the record is about (board, module, timer, ...): JSON only.
+    template <class V> Record& key(std::string_view name, const V& v) {
+        return add(name, v, Kind::Key);
+    }
+    // The values read: JSON and the bare values, in the order added.
+    template <class V> Record& value(std::string_view name, const V& v) {
+        return add(name, v, Kind::Value);
+    }
+    // Further detail (raw words, decoded fields): JSON only.
+    template <class V> Record& detail(std::string_view name, const V& v) {
+        return add(name, v, Kind::Detail);
+    }
+
+    std::string json() const;
+    std::string values() const;
+
+  private:
+    enum class Kind { Key, Value, Detail };
+    struct Field {
+        std::string name, json, plain;
+        Kind kind;
+    };
+    struct Rendered {
+        std::string json, plain;
+    };
+    static Rendered render(bool v) { return {v ? "true" : "false", v ? "1" : "0"}; }
+    static Rendered render(double v);
+    static Rendered render(std::string_view v) { return {json_string(v), std::string(v)}; }
+    static Rendered render(const std::string& v) { return render(std::string_view(v)); }
+    static Rendered render(const char* v) { return render(std::string_view(v)); }
+    template <class I, std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, bool>, int> = 0>
+    static Rendered render(I v) {
+        // Bytes are numbers here, not characters.
+        const std::string s = std::to_string(+v);
+        return {s, s};
+    }
+    template <class I> static Rendered render(std::span<const I> items) {
+        Rendered r{"[", ""};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const Rendered one = render(items[i]);
+            r.json += (i ? "," : "") + one.json;
+            r.plain += (i ? " " : "") + one.plain;
+        }
+        r.json += "]";
+        return r;
+    }
+    template <class I> static Rendered render(const std::vector<I>& items) {
+        return render(std::span<const I>(items));
+    }
+    template <class V> Record& add(std::string_view name, const V& v, Kind kind) {
+        Rendered r = render(v);
+        fields_.push_back({std::string(name), std::move(r.json), std::move(r.plain), kind});
+        return *this;
+    }
+
+    std::vector<Field> fields_;
+};
+
+// Prints a record: `text` (with a line end added), one JSON object, or the bare values.
+void emit(const Output& out, const Record& r, const std::string& text);
+// Prints what a command did, in text mode only.
+void say(const Output& out, const std::string& text);
+
+} // namespace mfbctl
