@@ -6,6 +6,7 @@
 // it; `allocs_beyond_raw`, the heap allocations per update that the library path made on top of
 // the raw one (operator new, wherever it is called): a per-byte allocation would show as hundreds
 // of thousands.
+#include "measure.h"
 #include "mfb.h"
 #include "mfb_vbus.h"
 #include "platform/win32.h"
@@ -15,36 +16,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <new>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
-
-namespace {
-std::atomic<std::uint64_t> g_allocations{0};
-}
-
-// Out of line, so that the compiler does not pair an inlined free with the library's new.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -73,24 +52,10 @@ class QuietStdout {
     int saved_ = -1;
 };
 
-// CPU time of the calling thread and heap allocations of one run. The update runs wholly on the
-// calling thread (the substitute and the simulated board answer synchronously), so its CPU time
-// is its cost, and unlike the wall clock it does not count time lost to other work on the machine.
-struct Cost {
-    double seconds;
-    std::uint64_t allocations;
-};
-template <class Fn> Cost measure(Fn fn) {
-    const auto cpu = [] {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-    };
-    const std::uint64_t a0 = g_allocations.load();
-    const double t0 = cpu();
-    fn();
-    return {cpu() - t0, g_allocations.load() - a0};
-}
+// The update runs wholly on the calling thread (the substitute and the simulated board answer
+// synchronously), so the CPU time of that thread is its cost.
+using mfbbench::Cost;
+using mfbbench::measure;
 
 // What a minimal flashing program sends: erase, every byte written, every byte read back, the
 // reload, its check and the closing request; no files, no retries, no sleeps.
@@ -164,14 +129,7 @@ void BM_ConfigureAllModuleFourFullModules(benchmark::State& state) {
         const auto run_raw = [&] {
             raw = measure([&] { raw_ok = raw_update(mfb::platform::to_handle(h), plain, back); });
         };
-        // Each goes first every other time, so that neither gains from the order.
-        if (n % 2 == 0) {
-            run_library();
-            run_raw();
-        } else {
-            run_raw();
-            run_library();
-        }
+        mfbbench::in_turn(n, run_library, run_raw);
         if (status != 0 || !raw_ok) {
             state.SkipWithError("an update failed");
             break;
@@ -184,8 +142,7 @@ void BM_ConfigureAllModuleFourFullModules(benchmark::State& state) {
         ++n;
     }
     if (n > 0) {
-        std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
-        state.counters["ratio"] = ratios[ratios.size() / 2];
+        state.counters["ratio"] = mfbbench::median(ratios);
         state.counters["raw_ms"] = raw_s * 1000 / static_cast<double>(n);
         state.counters["allocs_beyond_raw"] =
             static_cast<double>(allocations_beyond_raw) / static_cast<double>(n);

@@ -541,6 +541,27 @@ TEST_F(BoardInterrupt, FailedReadOrEventResetEndsOnlyTheDrain) {
     expect_working(board, *driver, 3);
 }
 
+// A reset whose stop event cannot be set wakes the thread through its interrupt event and returns
+// once the thread has ended; with neither event set it returns without waiting and leaves the
+// handles open. (A reset once waited for ever for a thread that was never told to stop.)
+TEST_F(BoardInterrupt, ResetReturnsWhenItsEventsCannotBeSet) {
+    for (unsigned failures : {1u, 2u}) {
+        SCOPED_TRACE(failures);
+        ASSERT_EQ(i_MFB_SetBoardIntRoutine(board, routine), 0);
+        for (unsigned n = 1; n <= failures; ++n)
+            mfb::vbus::fail(Fn::SetEvent, n);
+        std::atomic<int> status{1};
+        std::thread reset([&] { status = i_MFB_ResetBoardIntRoutine(board); });
+        const bool returned = eventually([&] { return status.load() != 1; });
+        if (!returned)
+            mfb::vbus::reset_process(); // fails the wait, so that the thread can be joined
+        reset.join();
+        ASSERT_TRUE(returned) << "the reset waits for a thread that was never told to stop";
+        EXPECT_EQ(status.load(), 0);
+        EXPECT_EQ(mfb::vbus::open_handles(), failures == 1 ? 1u : 4u);
+    }
+}
+
 // Install and reset over and over while the simulated board's counter raises compare interrupts
 // from the board's ticker thread; under ThreadSanitizer this must be free of data races, and no
 // handle may leak.

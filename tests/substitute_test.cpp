@@ -164,6 +164,24 @@ TEST_F(Substitute, ExchangeCopiesBackOnlyTheBytesReturned) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+// A scripted answer without bytes leaves the request in place as the answer; only its result and
+// count apply. (Copying its empty bytes once passed a null source to memcpy.)
+TEST_F(Substitute, AnswerWithoutBytesLeavesTheRequestInPlace) {
+    auto d = attach_recorder();
+    HANDLE h = CreateFileA(mfb::vbus::device_path(0).c_str(), GENERIC_READ | GENERIC_WRITE, 3,
+                           nullptr, OPEN_EXISTING, 0x80, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    RecordingDriver::Answer a;
+    a.count = 2;
+    d->script(a);
+    std::uint8_t buf[4] = {1, 2, 3, 4};
+    DWORD n = 0;
+    EXPECT_EQ(DeviceIoControl(h, 0x1234, buf, 4, buf, 4, &n, nullptr), 1);
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(Bytes(buf, buf + 4), (Bytes{1, 2, 3, 4}));
+    CloseHandle(h);
+}
+
 TEST_F(Substitute, DetachedBoardFailsItsExchanges) {
     attach_recorder();
     HANDLE h = CreateFileA(mfb::vbus::device_path(0).c_str(), GENERIC_READ | GENERIC_WRITE, 3,

@@ -526,8 +526,10 @@ int RecordingDriver::exchange(Exchange& x) {
         x.error = answer->error;
         return 0;
     }
+    // An answer without bytes leaves the request in place (and has no data to copy from).
     std::size_t room = std::max(x.in_size, x.out_size);
-    std::memcpy(x.buffer, answer->bytes.data(), std::min(room, answer->bytes.size()));
+    if (!answer->bytes.empty())
+        std::memcpy(x.buffer, answer->bytes.data(), std::min(room, answer->bytes.size()));
     x.bytes_returned = answer->count.value_or(x.out_size);
     return answer->result;
 }
