@@ -2,7 +2,7 @@
 # Installs what the builds need, with apt-get, when it is missing: the compilers (native, 32-bit
 # multilib, mingw-w64 for the 32-bit and x64 MFB.dll), CMake and Ninja, GoogleTest and Google
 # Benchmark, CLI11 and {fmt} for mfbctl, clang-format, wine64 for the Windows test program, and
-# Python for the tests that read mfbctl's JSON.
+# Python with pytest for the tests that read mfbctl's JSON and those of the Python package.
 # On a host whose kernel cannot execute 32-bit programs it adds qemu-user, under which the 32-bit
 # tests then run.
 set -euo pipefail
@@ -21,7 +21,8 @@ install_missing() {
 }
 
 install_missing cmake ninja-build g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev \
-    libbenchmark-dev libcli11-dev libfmt-dev clang-format g++-mingw-w64-x86-64 wine64 python3
+    libbenchmark-dev libcli11-dev libfmt-dev clang-format g++-mingw-w64-x86-64 wine64 python3 \
+    python3-pytest
 
 # Can this kernel execute a 32-bit x86 program? Some hosts are built without that support.
 probe=$(mktemp -d)
