@@ -170,6 +170,9 @@ class MfbError(Exception):
         super().__init__(f"{function}: {code} {self.meaning}")
 
 
+MfbError.__module__ = "mfb"  # as users name it
+
+
 def library_path():
     """Where the library is: $MFB_LIBRARY, else beside the package."""
     path = os.environ.get("MFB_LIBRARY")

@@ -24,6 +24,11 @@ _retired_routines = []
 _on_interrupt_thread = threading.local()
 
 
+def on_interrupt_thread():
+    """Whether this thread is running an interrupt routine of the package."""
+    return getattr(_on_interrupt_thread, "active", False)
+
+
 def _u32_array(n):
     return (ctypes.c_uint32 * n)()
 
@@ -122,7 +127,7 @@ class Board:
     def _let_go_of_routine(self):
         # Reset elsewhere, the library has waited for the routine to return; reset from inside a
         # routine (of any board), it has not waited, and the board's routine may still be running.
-        if self._routine is not None and getattr(_on_interrupt_thread, "active", False):
+        if self._routine is not None and on_interrupt_thread():
             _retired_routines.append(self._routine)
         self._routine = None
 

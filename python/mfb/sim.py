@@ -14,6 +14,7 @@ do with their inputs is written in their headers in sim/.
 import ctypes
 
 from ._library import SIM_FUNCTIONS, WINDOWS
+from .board import on_interrupt_thread
 
 if WINDOWS:
     raise ImportError("mfb.sim: the simulated boards are part of the Linux build only")
@@ -30,7 +31,9 @@ def _call(name, *args):
 
 def reset():
     """Back to process start: boards detached, interrupt threads ended, faults cleared. Not from
-    inside an interrupt routine."""
+    inside an interrupt routine, whose thread the reset would wait for."""
+    if on_interrupt_thread():
+        raise RuntimeError("mfb.sim.reset() inside an interrupt routine would wait for itself")
     _call("mfb_sim_reset")
 
 

@@ -69,3 +69,20 @@ def test_routine_may_end_itself(boards, how):
     threading.Event().wait(0.1)
     assert len(calls) == 1
     board.close()
+
+
+def test_simulation_reset_refused_inside_a_routine(board):
+    errors, done = [], threading.Event()
+
+    def routine(record):
+        try:
+            mfb.sim.reset()
+        except RuntimeError as e:
+            errors.append(str(e))
+        done.set()
+
+    board.on_interrupt(routine)
+    _arm_compare(board)
+    mfb.sim.encoder_pulse(0, 0, 150)
+    assert done.wait(5)
+    assert errors == ["mfb.sim.reset() inside an interrupt routine would wait for itself"]
