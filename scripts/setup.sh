@@ -3,8 +3,9 @@
 # multilib, mingw-w64 for the 32-bit and x64 MFB.dll), CMake and Ninja, GoogleTest and Google
 # Benchmark, CLI11 and {fmt} for mfbctl, clang-format, wine64 for the Windows test program, and
 # clang with its runtime libraries (libFuzzer, 64- and 32-bit) for the fuzz targets, and Python
-# for the tests that read mfbctl's JSON. On a host whose kernel cannot execute 32-bit programs it
-# adds qemu-user, under which the 32-bit tests then run.
+# with pytest for the tests that read mfbctl's JSON and those of the Python package. On a host
+# whose kernel cannot execute 32-bit programs it adds qemu-user, under which the 32-bit tests
+# then run.
 set -euo pipefail
 
 install_missing() {
@@ -22,7 +23,7 @@ install_missing() {
 
 install_missing cmake ninja-build g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev \
     libbenchmark-dev libcli11-dev libfmt-dev clang-format g++-mingw-w64-x86-64 wine64 clang \
-    libclang-rt-dev python3
+    libclang-rt-dev python3 python3-pytest
 
 # Can this kernel execute a 32-bit x86 program? Some hosts are built without that support.
 probe=$(mktemp -d)

@@ -31,6 +31,10 @@ for preset in linux-asan linux-x86 linux-tsan linux-fuzz linux-fuzz-x86; do
     ctest --preset "$preset" --output-on-failure -j2
 done
 
+# Debian's Python, whose pytest setup.sh installed; the package as the release build put it together.
+step "Python package (build/linux-release/python)"
+/usr/bin/python3 -m pytest -q python/tests
+
 step "Windows test program under Wine"
 scripts/wine-test.sh
 
