@@ -145,15 +145,20 @@ std::uint8_t resolve_module(unsigned board, const std::optional<unsigned>& modul
 }
 
 ModuleAccess::ModuleAccess(unsigned board, const std::optional<unsigned>& module, Function f)
-    : board_(board), module_(resolve_module(board, module, f)), function_(f) {}
+    : board_(board), module_(f == Function::None ? 0 : resolve_module(board, module, f)),
+      function_(f) {}
 
 std::string ModuleAccess::where() const {
+    if (function_ == Function::None)
+        return fmt::format("board {}", board());
     return fmt::format("board {} module {}", board(), module_);
 }
 
 void ModuleAccess::check(const char* function, int status) const {
     if (status == 0)
         return;
+    if (function_ == Function::None)
+        throw CallFailed(function, status);
     const auto at = module_function(board(), module_);
     if (at && *at != function_)
         throw CallFailed(function, status,

@@ -50,7 +50,8 @@ std::string function_words(Function f);
 // `f`. Without one, fails naming the board's positions and a board that has the function.
 std::uint8_t resolve_module(unsigned board, const std::optional<unsigned>& module, Function f);
 
-// A board opened for one command and the module position of one function on it.
+// A board opened for one command and the module position of one function on it; with
+// Function::None the board itself (its own ports), no module position.
 class ModuleAccess {
   public:
     ModuleAccess(unsigned board, const std::optional<unsigned>& module, Function f);
