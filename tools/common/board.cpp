@@ -13,8 +13,31 @@ namespace mfbctl {
 namespace {
 
 // What the simulated modules mean by the driver statuses they refuse with (sim/counter_module.h,
-// sim/pwm_module.h).
+// sim/pwm_module.h, sim/etm_module.h, sim/frequency_module.h, sim/pulse_encoder_module.h).
 std::string simulated_refusal(Function f, long s) {
+    struct Refusal {
+        Function f;
+        long status;
+        const char* meaning;
+    };
+    static const Refusal kRefusals[] = {
+        {Function::Etm, 1, "the simulated ETM is not set up: run init first"},
+        {Function::Etm, 2, "the simulated ETM is enabled: disable it first"},
+        {Function::Etm, 3,
+         "the simulated ETM found a value out of range (ETM number, time base, setting)"},
+        {Function::Frequency, -1,
+         "the simulated module found a value out of range (clock, gate count, enable setting)"},
+        {Function::Frequency, -2,
+         "the request does not fit the simulated module's state (enable before init or while "
+         "enabled, init while enabled)"},
+        {Function::PulseEncoder, 2,
+         "the simulated encoder found a value out of range (encoder number, setting, period 0)"},
+        {Function::PulseEncoder, 3, "the simulated encoder is not set up: run init first"},
+        {Function::PulseEncoder, 4, "the simulated encoder is running: disable it first"},
+    };
+    for (const Refusal& r : kRefusals)
+        if (r.f == f && r.status == s)
+            return r.meaning;
     if (f == Function::Counter) {
         switch (s) {
         case -1:
