@@ -144,11 +144,8 @@ struct Signal {
 };
 
 void simulate(ModuleAccess& m, const Output& out, unsigned etm, const Signal& sig) {
-    auto sim = simulated_board(m.board());
-    if (!sim || !sim->with_module<mfb::sim::EtmModule>(m.module(), [&](mfb::sim::EtmModule& e) {
-            e.set_signal(u8(etm), sig.period.ns, sig.high.ns);
-        }))
-        throw std::runtime_error(fmt::format("{} is not a simulated ETM module", m.where()));
+    with_simulated<mfb::sim::EtmModule>(
+        m, [&](mfb::sim::EtmModule& e) { e.set_signal(u8(etm), sig.period.ns, sig.high.ns); });
     say(out, fmt::format("{}: simulated signal, period {}, high {}", where(m, etm),
                          format_time(sig.period.ns), format_time(sig.high.ns)));
 }

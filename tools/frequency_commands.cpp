@@ -93,11 +93,8 @@ void read(ModuleAccess& m, const Output& out, const Time& wait) {
 }
 
 void simulate(ModuleAccess& m, const Output& out, std::uint32_t hz) {
-    auto sim = simulated_board(m.board());
-    if (!sim || !sim->with_module<mfb::sim::FrequencyModule>(
-                    m.module(), [&](mfb::sim::FrequencyModule& f) { f.set_input_frequency(hz); }))
-        throw std::runtime_error(
-            fmt::format("{} is not a simulated frequency measurement module", m.where()));
+    with_simulated<mfb::sim::FrequencyModule>(
+        m, [&](mfb::sim::FrequencyModule& f) { f.set_input_frequency(hz); });
     say(out, fmt::format("{}: simulated input at {} Hz", m.where(), hz));
 }
 

@@ -61,12 +61,8 @@ void read(ModuleAccess& m, const Output& out, unsigned encoder) {
 
 void output(ModuleAccess& m, const Output& out, unsigned encoder) {
     std::uint64_t pulses = 0;
-    auto sim = simulated_board(m.board());
-    if (!sim ||
-        !sim->with_module<mfb::sim::PulseEncoderModule>(
-            m.module(), [&](mfb::sim::PulseEncoderModule& p) { pulses = p.pulses(u8(encoder)); }))
-        throw std::runtime_error(
-            fmt::format("{} is not a simulated pulse encoder module", m.where()));
+    with_simulated<mfb::sim::PulseEncoderModule>(
+        m, [&](mfb::sim::PulseEncoderModule& p) { pulses = p.pulses(u8(encoder)); });
     emit(out, encoder_record(m, encoder).value("pulses", pulses),
          fmt::format("{}: {} pulses at the simulated output since power-on", where(m, encoder),
                      pulses));

@@ -193,4 +193,9 @@ void ModuleAccess::check(const char* function, int status) const {
     throw CallFailed(function, status);
 }
 
+void not_simulated(const ModuleAccess& m) {
+    throw std::runtime_error(
+        fmt::format("{} is not {} of a simulated board", m.where(), function_words(m.function())));
+}
+
 } // namespace mfbctl

@@ -71,4 +71,14 @@ class ModuleAccess {
     Function function_;
 };
 
+[[noreturn]] void not_simulated(const ModuleAccess& m);
+
+// Runs `fn` on the simulated module T at the position `m` addresses, as the test bench would;
+// fails with "board 1 module 3 is not an ETM module of a simulated board" where there is none.
+template <class T, class Fn> void with_simulated(const ModuleAccess& m, Fn&& fn) {
+    auto sim = simulated_board(m.board());
+    if (!sim || !sim->template with_module<T>(m.module(), std::forward<Fn>(fn)))
+        not_simulated(m);
+}
+
 } // namespace mfbctl
