@@ -183,11 +183,14 @@ typedef struct {
  * routine returns: with a routine already installed (-2) an installed LabVIEW routine posts to the
  * new refnum from then on. It is stored before the routine is installed, so that records already
  * pending are posted to it.
- * -1 handle not open; otherwise the status of i_MFB_SetBoardIntRoutine. */
+ * -1 handle not open; otherwise the status of i_MFB_SetBoardIntRoutine: -2 a routine is already
+ * installed; -3 stop event; -4 interrupt event; -5 thread; -6 process priority; -7 thread priority;
+ * -8 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetLabViewInterrupt(MFB_BoardHandle dw_BoardHandle,
                                            const uint32_t* pdw_UserEventRefnum);
 /* Uninstalls the board's interrupt routine, as i_MFB_ResetBoardIntRoutine does; the refnum stays
- * stored. -1 handle not open; otherwise the status of i_MFB_ResetBoardIntRoutine. */
+ * stored. -1 handle not open; otherwise the status of i_MFB_ResetBoardIntRoutine: -2 no routine
+ * installed; 0. */
 int16_t MFB_CALL i_MFB_ResetLabViewInterrupt(MFB_BoardHandle dw_BoardHandle);
 /* The module of the LabVIEW runtime, for a process in which the library would not find it on its
  * own; it counts only until the first interrupt has found the runtime. The caller removes the
@@ -342,9 +345,10 @@ int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, 
 /* ---- frequency measurement ---------------------------------------------------------------------
  */
 /* The module measures over a gate time counted in ticks of its clock (one tick is 4 / clock
- * microseconds). Status of every function: -1 handle not open or exchange failed; otherwise 0, or
- * the board driver's error status minus one in 16 bits, as the counter functions (-32768 where a
- * refusal would otherwise read as 0). Out values are written whenever the exchange succeeded. */
+ * microseconds). Out values are written whenever the exchange succeeded. Status of every function,
+ * as the counter functions: -1 handle not open or exchange failed; -32768 the board driver refused
+ * with a status that would read as 0; otherwise 0, or the board driver's error status minus one in
+ * 16 bits. */
 
 /* Clock frequency 30, 33 or 40 (MHz); time unit 0 ns, 1 us, 2 ms; gate time, bounds included:
  * clock 30: 266 to 8,738,133 ns, 1 to 8,738 us, 1 to 8 ms; clock 33: 242 to 7,943,757 ns, 1 to
@@ -514,9 +518,10 @@ int16_t MFB_CALL i_MFB_GetSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_
 /* ---- ETM ---------------------------------------------------------------------------------------
  */
 /* Time-interval measurement in ticks of a time base (unit 0 ns, 1 us, 2 ms, and a value in that
- * unit). The handle is not looked up and no argument is checked: every function returns -100 when
- * the exchange fails (a handle that is not open included), the board driver's status when it is
- * not 0, else 0. Out values are written only on 0, and optional pointers (as said) may be null. */
+ * unit). The handle is not looked up and no argument is checked. Out values are written only on 0,
+ * and optional pointers (as said) may be null. Status of every function: -100 exchange failed (a
+ * handle that is not open included); otherwise the board driver's status when it is not 0, else
+ * 0. */
 
 /* *pdw_RealTimingBase (optional): the driver's answer to the set-up. */
 int16_t MFB_CALL i_MFB_InitETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_ETMNbr,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "exchange_table.h"
+#include "firmware_progress.h"
 #include "sim/firmware_file.h"
 #include "sim/le_bytes.h"
 #include "sim/sim_board.h"
@@ -23,26 +24,6 @@ constexpr std::uint32_t kReload = 0x900020D8;
 constexpr std::uint32_t kCheck = 0x900020DC;
 constexpr std::uint32_t kWrite = 0x900020E0;
 constexpr std::uint32_t kRead = 0x900020E4;
-
-// The progress lines in order; a call that stops early prints the first n of them.
-inline const char* const kProgress[] = {
-    "\n i_MFB_ConfigureAllModule -> start",
-    "\n i_MFB_ConfigureAllModule -> handle ok",
-    "\n i_MFB_ConfigureAllModule -> file loaded",
-    "\n i_MFB_ConfigureAllModule -> file decripted",
-    "\n i_MFB_ConfigureAllModule -> flash erased",
-    "\n i_MFB_ConfigureAllModule -> flash programmed",
-    "\n i_MFB_ConfigureAllModule -> flash read",
-    "\n i_MFB_ConfigureAllModule -> read value ok",
-    "\n i_MFB_ConfigureAllModule -> flex reloaded",
-    "\n i_MFB_ConfigureAllModule -> flex reload ok",
-};
-inline std::string progress_lines(std::size_t n) {
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i)
-        s += kProgress[i];
-    return s;
-}
 
 using Runs = std::vector<std::pair<std::uint32_t, std::size_t>>; // (code, how many in a row)
 

@@ -37,6 +37,11 @@ constexpr Entry kScenarios[] = {
     {"pwm_request", pwm_request},
     {"interrupts_in_order", interrupts_in_order},
     {"reset_inside_routine", reset_inside_routine},
+    {"routines_reset_each_other", routines_reset_each_other},
+    {"routine_waits_for_the_resetting_thread", routine_waits_for_the_resetting_thread},
+    {"reset_in_first_call_before_install_returns", reset_in_first_call_before_install_returns},
+    {"flash_four_small_files", flash_four_small_files},
+    {"labview_events_in_order", labview_events_in_order},
 };
 
 HMODULE g_library = nullptr;

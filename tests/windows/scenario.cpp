@@ -19,6 +19,13 @@ std::string show(const std::string& text) {
     return '"' + text + '"';
 }
 
+std::string show(const std::vector<std::uint32_t>& words) {
+    std::string out = "{";
+    for (std::size_t i = 0; i < words.size(); ++i)
+        out += (i ? ", " : "") + std::to_string(words[i]);
+    return out + "}";
+}
+
 bool Scenario::check(bool ok, const std::string& what, const char* file, int line) {
     if (!ok) {
         std::string where = file;
@@ -64,6 +71,17 @@ Bytes slice(const Bytes& bytes, std::size_t from, std::size_t n) {
 Bytes le32(std::uint32_t value) {
     return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
             static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+mfb::sim::InterruptRecord numbered_record(std::uint32_t n) {
+    mfb::sim::InterruptRecord r;
+    r.word1 = n;
+    r.word2 = 0x10000 * n + 0xBEEF;
+    for (std::uint32_t k = 0; k < 16; ++k)
+        r.values[k] = 100 * n + k;
+    r.value_count = n % 17;
+    r.record_byte = static_cast<std::uint8_t>(n & 3);
+    return r;
 }
 
 bool wait_until(const std::function<bool()>& condition, unsigned timeout_ms) {

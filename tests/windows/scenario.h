@@ -32,6 +32,7 @@ void (*export_named(const char* name))();
 
 std::string show(const Bytes& bytes);
 std::string show(const std::string& text);
+std::string show(const std::vector<std::uint32_t>& words);
 template <class T> std::string show(const T& value) {
     std::ostringstream out;
     if constexpr (std::is_integral_v<T>)
@@ -108,6 +109,19 @@ bool check_request(Scenario& s, const Exchange& x, std::uint32_t code, const Byt
 // Bytes [from, from + n) of an answer (fewer when it is shorter).
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t n);
 Bytes le32(std::uint32_t value);
+
+// The CloseHandle calls on handles other than board files that MFB.dll passed on to Windows since
+// this was made: how many, and how many Windows refused (a handle closed twice is refused the
+// second time, unless Windows gave its value out again meanwhile).
+struct Closes {
+    unsigned passed_on = bench::closes_passed_on();
+    unsigned refused = bench::closes_refused();
+    unsigned more() const { return bench::closes_passed_on() - passed_on; }
+    unsigned more_refused() const { return bench::closes_refused() - refused; }
+};
+
+// Interrupt record n of a scenario: every field distinct from the other records'.
+mfb::sim::InterruptRecord numbered_record(std::uint32_t n);
 
 // Polls until the condition holds or the time is up; returns the condition's last value.
 bool wait_until(const std::function<bool()>& condition, unsigned timeout_ms = 5000);

@@ -22,4 +22,15 @@ void pwm_request(Scenario& s);
 void interrupts_in_order(Scenario& s);
 void reset_inside_routine(Scenario& s);
 
+// scenarios_interrupt_teardown.cpp: resets that must return, threads that close their handles once
+void routines_reset_each_other(Scenario& s);
+void routine_waits_for_the_resetting_thread(Scenario& s);
+void reset_in_first_call_before_install_returns(Scenario& s);
+
+// scenarios_firmware.cpp
+void flash_four_small_files(Scenario& s);
+
+// scenarios_labview.cpp
+void labview_events_in_order(Scenario& s);
+
 } // namespace wintest

@@ -68,25 +68,14 @@ void MFB_CALL routine(uint32_t board, uint32_t record_byte, uint32_t word1, uint
     }
 }
 
-// Record n of a scenario: every field distinct from the other records'.
-mfb::sim::InterruptRecord record(std::uint32_t n) {
-    mfb::sim::InterruptRecord r;
-    r.word1 = n;
-    r.word2 = 0x10000 * n + 0xBEEF;
-    for (std::uint32_t k = 0; k < 16; ++k)
-        r.values[k] = 100 * n + k;
-    r.value_count = n % 17;
-    r.record_byte = static_cast<std::uint8_t>(n & 3);
-    return r;
-}
-
 // Deliveries [from, to) are records from + first ... in order, for the board, all on one thread
 // other than the caller's, running at time-critical priority.
 void check_deliveries(Scenario& s, const std::vector<Delivery>& list, std::size_t from,
                       std::size_t to, std::uint32_t first, MFB_BoardHandle board) {
     for (std::size_t i = from; i < to && i < list.size(); ++i) {
         const Delivery& d = list[i];
-        const mfb::sim::InterruptRecord r = record(first + static_cast<std::uint32_t>(i - from));
+        const mfb::sim::InterruptRecord r =
+            numbered_record(first + static_cast<std::uint32_t>(i - from));
         const std::string which = "delivery " + std::to_string(i) + ": ";
         s.check(d.board == board && d.record_byte == r.record_byte && d.word1 == r.word1 &&
                     d.word2 == r.word2 && d.value_count == r.value_count && d.values == r.values,
@@ -130,11 +119,11 @@ void interrupts_in_order(Scenario& s) {
 
     // Three records one at a time, then five at once: all arrive, in order.
     for (std::uint32_t n = 1; n <= 3; ++n) {
-        b.sim().raise_interrupt(record(n));
+        b.sim().raise_interrupt(numbered_record(n));
         CHECK(s, wait_until([&] { return g_deliveries.size() == n; }));
     }
     for (std::uint32_t n = 4; n <= 8; ++n)
-        b.sim().raise_interrupt(record(n));
+        b.sim().raise_interrupt(numbered_record(n));
     CHECK(s, wait_until([] { return g_deliveries.size() == 8; }));
     const auto list = deliveries();
     CHECK_EQ(s, list.size(), 8u);
@@ -150,7 +139,7 @@ void interrupts_in_order(Scenario& s) {
     CHECK_EQ(s, MFB(i_MFB_ResetBoardIntRoutine)(b.handle()), -2);
 
     // Nothing reads the board any more.
-    b.sim().raise_interrupt(record(9));
+    b.sim().raise_interrupt(numbered_record(9));
     Sleep(50);
     CHECK_EQ(s, g_deliveries.size(), 8u);
     CHECK_EQ(s, b.sim().pending_interrupts(), 1u);
@@ -164,7 +153,7 @@ void reset_inside_routine(Scenario& s) {
 
     REQUIRE(s, MFB(i_MFB_SetBoardIntRoutine)(b.handle(), routine) == 0);
     for (std::uint32_t n = 1; n <= 5; ++n)
-        b.sim().raise_interrupt(record(n));
+        b.sim().raise_interrupt(numbered_record(n));
 
     // The third call removes the routine; the thread ends when it returns, reads no further
     // record, and closes its own handles.
@@ -193,7 +182,7 @@ void reset_inside_routine(Scenario& s) {
         g_deliveries.reset_after = 0;
     }
     REQUIRE(s, MFB(i_MFB_SetBoardIntRoutine)(b.handle(), routine) == 0);
-    b.sim().raise_interrupt(record(6));
+    b.sim().raise_interrupt(numbered_record(6));
     CHECK(s, wait_until([] { return g_deliveries.size() == 6; }));
     list = deliveries();
     CHECK_EQ(s, list.size(), 6u);
