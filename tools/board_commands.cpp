@@ -1,6 +1,8 @@
-// Board access commands: list the boards, show one board's information record and the function
-// at each of its module positions.
+// Board access commands: list the boards, show one board's information record, identity and
+// versions, and the function at each of its module positions.
 #include "mfbctl.h"
+
+#include "common/version.h"
 
 namespace mfbctl {
 namespace {
@@ -45,16 +47,51 @@ void list(const Output& out) {
     }
 }
 
+// The module configuration word of a position: bits 7-0 the function, bits 15-8 the position
+// (sim/board_identity.h).
+std::string configuration_words(std::uint32_t word, const std::string& name) {
+    return fmt::format("{:#010x} ({}, position {})", word,
+                       name == "?" ? fmt::format("function {}", word & 0xFF) : name,
+                       (word >> 8) & 0xFF);
+}
+
 void info(unsigned index, const Output& out) {
-    require_board(index);
+    OpenBoard board(index);
     const Information info = read_information(index);
+    std::uint8_t type = 0;
+    check("i_MFB_GetBoardHardwareType", i_MFB_GetBoardHardwareType(board.handle(), &type));
+    std::uint32_t driver = 0;
+    check("i_MFB_GetDeviceDriverVersion", i_MFB_GetDeviceDriverVersion(board.handle(), &driver));
+    std::vector<std::uint32_t> config(4);
+    std::vector<std::string> functions;
+    for (unsigned m = 0; m < 4; ++m) {
+        check("i_MFB_GetModuleConfiguration",
+              i_MFB_GetModuleConfiguration(board.handle(), u8(m), &config[m]));
+        functions.push_back(function_name(static_cast<Function>(config[m] & 0xFF)));
+    }
+    const std::uint32_t library = library_version_word();
+    const std::string driver_text =
+        fmt::format("{}.{}.{}", driver >> 16, (driver >> 8) & 0xFF, driver & 0xFF);
+
+    Record r = information_record(index, info);
+    r.value("hardware_type", type).value("driver_version", driver_text);
+    r.value("library_version", decode_version_word(library)).value("modules", functions);
+    r.detail("module_words", config)
+        .detail("driver_version_word", driver)
+        .detail("library_version_word", library);
     std::string text =
         fmt::format("board             {}\nidentifier        {}", index, info.identifier);
     for (int w = 0; w < 5; ++w)
         text +=
             fmt::format("\nword {}            {:#010x} ({})", w + 1, info.words[w], info.words[w]);
     text += fmt::format("\ninformation byte  {:#04x} ({})", info.byte, info.byte);
-    emit(out, information_record(index, info), text);
+    text += fmt::format("\nhardware type     {:#04x}", type);
+    for (unsigned m = 0; m < 4; ++m)
+        text +=
+            fmt::format("\nmodule {}          {}", m, configuration_words(config[m], functions[m]));
+    text += fmt::format("\nlibrary           {} ({:#010x})", decode_version_word(library), library);
+    text += fmt::format("\ndriver            {} ({:#010x})", driver_text, driver);
+    emit(out, r, text);
 }
 
 void show_modules(unsigned board, const Output& out) {
@@ -75,7 +112,10 @@ void add_board_commands(CLI::App& app) {
     add_output_options(cmd, *out);
     cmd->callback([out] { list(*out); });
 
-    add_board_command(app, "info", "show the information record of one board", kBoards, info);
+    add_board_command(app, "info",
+                      "show a board's information record, hardware type, module configuration "
+                      "words and the library and driver versions",
+                      kBoards, info);
     add_board_command(app, "modules", "show the function at each module position of a board",
                       kBoards, show_modules);
 }

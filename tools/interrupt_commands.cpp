@@ -10,9 +10,14 @@
 // 3 compare), the counter word in word 2, and the number of events, the direction status and the
 // latch mask in values 0 to 2; a timer gives its number in word 1, the times it reached zero since
 // the enable in word 2 and the passages this record covers in value 0.
+//
+// `watch --labview` installs the library's LabVIEW routine instead, with the LabVIEW runtime
+// stand-in of the simulated bus as the runtime, and prints each user event as a LabVIEW program
+// registered for it receives it: the refnum and the cluster (record byte, words 1 and 2, values).
 #include "mfbctl.h"
 
 #include "sim/counter_module.h"
+#include "sim/labview_runtime.h"
 
 #include <array>
 #include <atomic>
@@ -37,6 +42,7 @@ struct Watched {
     std::chrono::steady_clock::time_point start;
     std::atomic<unsigned> seen{0};
     unsigned limit = 0; // records to print; 0: no limit
+    bool labview = false;
 };
 
 std::mutex g_mutex;
@@ -95,6 +101,19 @@ void print_record(Watched& w, std::uint32_t record_byte, std::uint32_t word1, st
     std::fflush(stdout);
 }
 
+// One LabVIEW user event, as the program registered for it receives it.
+void print_event(Watched& w, const mfb::sim::labview::Event& e) {
+    const double t =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - w.start).count();
+    Record r;
+    r.value("time", std::round(t * 1e6) / 1e6).key("board", w.board).key("refnum", e.refnum);
+    r.value("record_byte", e.record_byte).value("word1", e.word1).value("word2", e.word2);
+    r.value("count", e.count).value("values", e.values);
+    emit(w.out, r,
+         fmt::format("{:10.6f}  board {}  {}", t, w.board, mfb::sim::labview::describe(e)));
+    std::fflush(stdout);
+}
+
 // Runs on the library's interrupt thread.
 void MFB_CALL on_interrupt(std::uint32_t handle, std::uint32_t record_byte, std::uint32_t word1,
                            std::uint32_t word2, std::uint32_t count, std::uint32_t* values) {
@@ -119,11 +138,37 @@ struct WatchOptions {
     std::optional<std::int64_t> drive;
     std::uint32_t modulo = 1000;
     Output out;
+    bool labview = false;
+    std::uint32_t refnum = 0x1234;
 };
 
+// The routine: the tool's own, or the library's LabVIEW one posting to the runtime stand-in.
+int install(Watched& w, std::uint32_t refnum) {
+    if (!w.labview)
+        return i_MFB_SetBoardIntRoutine(w.handle, on_interrupt);
+    mfb::sim::labview::reset();
+    mfb::sim::labview::install(mfb::sim::labview::kLvrt);
+    mfb::sim::labview::on_event([&w](const mfb::sim::labview::Event& e) {
+        const unsigned index = w.seen.fetch_add(1);
+        if (w.limit == 0 || index < w.limit)
+            print_event(w, e);
+    });
+    return i_MFB_SetLabViewInterrupt(w.handle, &refnum);
+}
+
+int uninstall(Watched& w) {
+    if (!w.labview)
+        return i_MFB_ResetBoardIntRoutine(w.handle);
+    const int status = i_MFB_ResetLabViewInterrupt(w.handle);
+    mfb::sim::labview::reset();
+    return status;
+}
+
 // Opens the board and installs the routine; the board stays open until unwatch.
-std::shared_ptr<Watched> watch_board(unsigned board, const Output& out, unsigned limit) {
+std::shared_ptr<Watched> watch_board(unsigned board, const Output& out, unsigned limit,
+                                     bool labview = false, std::uint32_t refnum = 0) {
     auto w = std::make_shared<Watched>();
+    w->labview = labview;
     w->board = board;
     w->out = out;
     w->limit = limit;
@@ -137,25 +182,27 @@ std::shared_ptr<Watched> watch_board(unsigned board, const Output& out, unsigned
         std::lock_guard lock(g_mutex);
         g_watched[w->handle] = w;
     }
-    if (int s = i_MFB_SetBoardIntRoutine(w->handle, on_interrupt); s != 0) {
+    if (int s = install(*w, refnum); s != 0) {
+        if (labview)
+            mfb::sim::labview::reset();
         {
             std::lock_guard lock(g_mutex);
             g_watched.erase(w->handle);
         }
         i_MFB_CloseBoard(w->handle);
-        check("i_MFB_SetBoardIntRoutine", s);
+        check(labview ? "i_MFB_SetLabViewInterrupt" : "i_MFB_SetBoardIntRoutine", s);
     }
     return w;
 }
 
 void unwatch(Watched& w) {
-    const int reset = i_MFB_ResetBoardIntRoutine(w.handle);
+    const int reset = uninstall(w);
     {
         std::lock_guard lock(g_mutex);
         g_watched.erase(w.handle);
     }
     i_MFB_CloseBoard(w.handle);
-    check("i_MFB_ResetBoardIntRoutine", reset);
+    check(w.labview ? "i_MFB_ResetLabViewInterrupt" : "i_MFB_ResetBoardIntRoutine", reset);
 }
 
 // --drive: turn the simulated counter's encoder and raise a compare interrupt every `modulo`
@@ -190,13 +237,16 @@ struct Drive {
 void watch(const WatchOptions& o) {
     g_interrupted = false;
     auto previous = std::signal(SIGINT, [](int) { g_interrupted = true; });
-    std::shared_ptr<Watched> w = watch_board(o.board, o.out, o.count);
+    std::shared_ptr<Watched> w = watch_board(o.board, o.out, o.count, o.labview, o.refnum);
     try {
         std::optional<Drive> drive;
         if (o.drive)
             drive.emplace(o);
-        say(o.out, fmt::format("watching board {} ({}Ctrl-C ends)", o.board,
-                               o.count ? fmt::format("{} interrupts or ", o.count) : ""));
+        say(o.out,
+            fmt::format(
+                "watching board {}{} ({}Ctrl-C ends)", o.board,
+                o.labview ? fmt::format(" for LabVIEW, user event refnum {:#010x}", o.refnum) : "",
+                o.count ? fmt::format("{} interrupts or ", o.count) : ""));
         std::fflush(stdout);
         const auto until = std::chrono::steady_clock::now() +
                            std::chrono::nanoseconds(o.duration ? o.duration->ns : 0);
@@ -205,7 +255,7 @@ void watch(const WatchOptions& o) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     } catch (...) {
         std::signal(SIGINT, previous);
-        i_MFB_ResetBoardIntRoutine(w->handle);
+        uninstall(*w);
         std::lock_guard lock(g_mutex);
         g_watched.erase(w->handle);
         i_MFB_CloseBoard(w->handle);
@@ -263,6 +313,11 @@ void add_interrupt_commands(CLI::App& app) {
     add_number(w, "--modulo", o->modulo, 1, 0xFFFFFFFF, "modulo",
                "with --drive: a compare interrupt every this many counts (default 1000)");
     add_module_option(w, o->module)->description("with --drive: the counter's module position");
+    w->add_flag("--labview", o->labview,
+                "install the library's LabVIEW routine, with the simulated LabVIEW runtime, and "
+                "print the user events as a LabVIEW program receives them");
+    add_number(w, "--refnum", o->refnum, 0, 0xFFFFFFFF, "user event refnum",
+               "with --labview: the user event refnum (default 0x1234)");
     w->callback([o] { watch(*o); });
 
     add_board_command(app, "watch-start",

@@ -21,6 +21,7 @@ struct SetModule {
     unsigned board = 0;
     unsigned module = 0;
     unsigned function = 0;
+    Output out;
 };
 
 void set_module(const SetModule& o) {
@@ -30,7 +31,8 @@ void set_module(const SetModule& o) {
     OpenBoard open(o.board);
     const Function f = kFunctions[o.function];
     sim_or_fail(o.board)->set_function(u8(o.module), f);
-    fmt::print("board {} module {}: {} (power-on state)\n", o.board, o.module, function_name(f));
+    say(o.out, fmt::format("board {} module {}: {} (power-on state)", o.board, o.module,
+                           function_name(f)));
 }
 
 void add_sim_commands(CLI::App& app) {
@@ -46,6 +48,7 @@ void add_sim_commands(CLI::App& app) {
         ->required();
     add_choice(set, "FUNCTION", o->function, functions, "module function", "the function")
         ->required();
+    add_output_options(set, o->out);
     set->callback([o] { set_module(*o); });
 }
 const RegisterCommands registered(500, add_sim_commands);

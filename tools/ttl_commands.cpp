@@ -149,12 +149,10 @@ void direction(ModuleAccess& m, const Output& out, const std::array<unsigned, kP
 }
 
 void drive(ModuleAccess& m, const Output& out, const std::vector<Level>& levels) {
-    auto sim = simulated_board(m.board());
-    if (!sim || !sim->with_module<mfb::sim::TtlModule>(m.module(), [&](mfb::sim::TtlModule& t) {
-            for (const Level& l : levels)
-                t.set_input_line(u8(l.line), l.high);
-        }))
-        throw std::runtime_error(fmt::format("{} is not a simulated TTL I/O module", m.where()));
+    with_simulated<mfb::sim::TtlModule>(m, [&](mfb::sim::TtlModule& t) {
+        for (const Level& l : levels)
+            t.set_input_line(u8(l.line), l.high);
+    });
     for (const Level& l : levels)
         say(out, fmt::format("{} line {}: driven {}", m.where(), l.line, l.high ? 1 : 0));
 }

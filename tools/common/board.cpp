@@ -13,8 +13,31 @@ namespace mfbctl {
 namespace {
 
 // What the simulated modules mean by the driver statuses they refuse with (sim/counter_module.h,
-// sim/pwm_module.h).
+// sim/pwm_module.h, sim/etm_module.h, sim/frequency_module.h, sim/pulse_encoder_module.h).
 std::string simulated_refusal(Function f, long s) {
+    struct Refusal {
+        Function f;
+        long status;
+        const char* meaning;
+    };
+    static const Refusal kRefusals[] = {
+        {Function::Etm, 1, "the simulated ETM is not set up: run init first"},
+        {Function::Etm, 2, "the simulated ETM is enabled: disable it first"},
+        {Function::Etm, 3,
+         "the simulated ETM found a value out of range (ETM number, time base, setting)"},
+        {Function::Frequency, -1,
+         "the simulated module found a value out of range (clock, gate count, enable setting)"},
+        {Function::Frequency, -2,
+         "the request does not fit the simulated module's state (enable before init or while "
+         "enabled, init while enabled)"},
+        {Function::PulseEncoder, 2,
+         "the simulated encoder found a value out of range (encoder number, setting, period 0)"},
+        {Function::PulseEncoder, 3, "the simulated encoder is not set up: run init first"},
+        {Function::PulseEncoder, 4, "the simulated encoder is running: disable it first"},
+    };
+    for (const Refusal& r : kRefusals)
+        if (r.f == f && r.status == s)
+            return r.meaning;
     if (f == Function::Counter) {
         switch (s) {
         case -1:
@@ -145,15 +168,20 @@ std::uint8_t resolve_module(unsigned board, const std::optional<unsigned>& modul
 }
 
 ModuleAccess::ModuleAccess(unsigned board, const std::optional<unsigned>& module, Function f)
-    : board_(board), module_(resolve_module(board, module, f)), function_(f) {}
+    : board_(board), module_(f == Function::None ? 0 : resolve_module(board, module, f)),
+      function_(f) {}
 
 std::string ModuleAccess::where() const {
+    if (function_ == Function::None)
+        return fmt::format("board {}", board());
     return fmt::format("board {} module {}", board(), module_);
 }
 
 void ModuleAccess::check(const char* function, int status) const {
     if (status == 0)
         return;
+    if (function_ == Function::None)
+        throw CallFailed(function, status);
     const auto at = module_function(board(), module_);
     if (at && *at != function_)
         throw CallFailed(function, status,
@@ -163,6 +191,11 @@ void ModuleAccess::check(const char* function, int status) const {
         if (std::string why = simulated_refusal(*at, *s); !why.empty())
             throw CallFailed(function, status, why);
     throw CallFailed(function, status);
+}
+
+void not_simulated(const ModuleAccess& m) {
+    throw std::runtime_error(
+        fmt::format("{} is not {} of a simulated board", m.where(), function_words(m.function())));
 }
 
 } // namespace mfbctl

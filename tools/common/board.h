@@ -50,7 +50,8 @@ std::string function_words(Function f);
 // `f`. Without one, fails naming the board's positions and a board that has the function.
 std::uint8_t resolve_module(unsigned board, const std::optional<unsigned>& module, Function f);
 
-// A board opened for one command and the module position of one function on it.
+// A board opened for one command and the module position of one function on it; with
+// Function::None the board itself (its own ports), no module position.
 class ModuleAccess {
   public:
     ModuleAccess(unsigned board, const std::optional<unsigned>& module, Function f);
@@ -69,5 +70,15 @@ class ModuleAccess {
     std::uint8_t module_;
     Function function_;
 };
+
+[[noreturn]] void not_simulated(const ModuleAccess& m);
+
+// Runs `fn` on the simulated module T at the position `m` addresses, as the test bench would;
+// fails with "board 1 module 3 is not an ETM module of a simulated board" where there is none.
+template <class T, class Fn> void with_simulated(const ModuleAccess& m, Fn&& fn) {
+    auto sim = simulated_board(m.board());
+    if (!sim || !sim->template with_module<T>(m.module(), std::forward<Fn>(fn)))
+        not_simulated(m);
+}
 
 } // namespace mfbctl

@@ -70,11 +70,12 @@ std::shared_ptr<ModuleGroup> ModuleGroup::add(CLI::App& app, const std::string& 
     auto g = std::make_shared<ModuleGroup>();
     g->function_ = f;
     g->app_ = app.add_subcommand(name, help);
-    g->app_->group(kModules);
+    g->app_->group(f == Function::None ? kBoards : kModules);
     g->app_->require_subcommand(1, 0);
     g->app_->fallthrough(); // the group's options may follow any step
     add_board_option(g->app_, g->board);
-    add_module_option(g->app_, g->module);
+    if (f != Function::None)
+        add_module_option(g->app_, g->module);
     add_output_options(g->app_, g->out);
     g->app_->callback([g] { g->run(); }); // the command keeps its group
     unfinished().push_back(g);

@@ -58,6 +58,7 @@ CLI::App* add_board_command(CLI::App& app, const std::string& name, const std::s
 //         m.check("i_MFB_ReadTimerValue", i_MFB_ReadTimerValue(m.h(), m.module(), u8(*timer), &v));
 //         emit(out, Record().key("board", m.board()).value("count", v), fmt::format(...));
 //     });
+// A group of the board's own parts (Function::None) has no -m and goes into the Boards section.
 // Options that belong to the whole group (a unit number such as -t) go on g->app(); a step's own
 // options on the CLI::App that step() returns.
 class ModuleGroup {

@@ -3,6 +3,10 @@
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <stdexcept>
+
+#include <poll.h>
+#include <unistd.h>
 
 namespace mfbctl {
 
@@ -48,16 +52,56 @@ std::string Record::values() const {
     return r;
 }
 
+std::string render(const Output& out, const Record& r, const std::string& text) {
+    return out.format == Format::Json ? r.json() : out.format == Format::Values ? r.values() : text;
+}
+
 void emit(const Output& out, const Record& r, const std::string& text) {
-    const std::string line = out.format == Format::Json     ? r.json()
-                             : out.format == Format::Values ? r.values()
-                                                            : text;
-    std::fputs((line + "\n").c_str(), stdout);
+    std::fputs((render(out, r, text) + "\n").c_str(), stdout);
 }
 
 void say(const Output& out, const std::string& text) {
     if (out.format == Format::Text)
         std::fputs((text + "\n").c_str(), stdout);
+}
+
+StdoutPipe::StdoutPipe() {
+    int fds[2];
+    std::fflush(stdout);
+    if (::pipe(fds) != 0)
+        throw std::runtime_error("cannot make a pipe for the library's output");
+    read_ = fds[0], write_ = fds[1];
+    original_ = ::dup(1);
+    ::dup2(write_, 1);
+}
+
+StdoutPipe::~StdoutPipe() {
+    restore();
+    ::close(read_);
+}
+
+void StdoutPipe::restore() {
+    if (write_ < 0)
+        return;
+    std::fflush(stdout);
+    ::dup2(original_, 1);
+    ::close(original_);
+    ::close(write_);
+    original_ = 1;
+    write_ = -1;
+}
+
+std::string StdoutPipe::read(int wait_ms) {
+    pollfd p{read_, POLLIN, 0};
+    if (ended_ || ::poll(&p, 1, wait_ms) <= 0)
+        return "";
+    char buffer[4096];
+    const ssize_t n = ::read(read_, buffer, sizeof buffer);
+    if (n <= 0) {
+        ended_ = true;
+        return "";
+    }
+    return std::string(buffer, static_cast<std::size_t>(n));
 }
 
 } // namespace mfbctl

@@ -88,9 +88,34 @@ class Record {
     std::vector<Field> fields_;
 };
 
+// A record as emit() prints it, without the line end.
+std::string render(const Output& out, const Record& r, const std::string& text);
 // Prints a record: `text` (with a line end added), one JSON object, or the bare values.
 void emit(const Output& out, const Record& r, const std::string& text);
 // Prints what a command did, in text mode only.
 void say(const Output& out, const std::string& text);
+
+// The standard output sent into a pipe while a library call that prints on it runs, so that the
+// tool decides what of it to show: construct, call, restore(), then read() until it gives "".
+// Meanwhile the tool prints on original(); the pipe holds 64 KiB, so a call that prints more
+// needs a thread reading as it runs.
+class StdoutPipe {
+  public:
+    StdoutPipe();
+    ~StdoutPipe();
+    StdoutPipe(const StdoutPipe&) = delete;
+    StdoutPipe& operator=(const StdoutPipe&) = delete;
+    // Puts the standard output back; read() then ends once the pipe is empty.
+    void restore();
+    // What was printed and not yet read; waits up to `wait_ms` for it. "" at the end, or when
+    // the wait ran out (ended() tells which).
+    std::string read(int wait_ms = -1);
+    bool ended() const { return ended_; }
+    int original() const { return original_; }
+
+  private:
+    int original_ = -1, read_ = -1, write_ = -1;
+    bool ended_ = false;
+};
 
 } // namespace mfbctl
