@@ -78,16 +78,17 @@ StdoutPipe::StdoutPipe() {
 StdoutPipe::~StdoutPipe() {
     restore();
     ::close(read_);
+    ::close(original_);
 }
 
+// original_ stays open until the pipe is destroyed: a thread that shows what it reads may still
+// be printing on it after the restore, and a closed descriptor number could be reused meanwhile.
 void StdoutPipe::restore() {
     if (write_ < 0)
         return;
     std::fflush(stdout);
     ::dup2(original_, 1);
-    ::close(original_);
     ::close(write_);
-    original_ = 1;
     write_ = -1;
 }
 
