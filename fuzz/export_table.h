@@ -8,7 +8,8 @@
 //   - MFB_BoardIntRoutine: null, a routine that counts, or one that resets itself;
 //   - any other pointer: an out-buffer of its own, exactly as large as the export may write (one
 //     element unless the entry's Shape says otherwise), so that AddressSanitizer sees every
-//     write past it; or null, where the export takes null for it.
+//     write past it; or null, where the export takes null for it. A const pointer (an in-value
+//     the caller must give) points to a buffer of its own too, filled with 0xA5.
 // Adding a family is adding its entries to the table in export_table.cpp.
 #pragma once
 

@@ -142,9 +142,10 @@ template <auto Fn> std::int16_t call(Session& s, const Shape& shape) {
         };
         (
             (void)[&] {
+                // Every pointer but the texts and the routine gets a buffer of its own: an
+                // in-value (const) is required as an out-buffer is.
                 if constexpr (std::is_pointer_v<std::tuple_element_t<I, Args>> &&
-                              !std::is_const_v<
-                                  std::remove_pointer_t<std::tuple_element_t<I, Args>>> &&
+                              !std::is_same_v<std::tuple_element_t<I, Args>, const char*> &&
                               !std::is_function_v<
                                   std::remove_pointer_t<std::tuple_element_t<I, Args>>>)
                     s.place(I, std::get<I>(args), count(I), shape.is_optional(I));
