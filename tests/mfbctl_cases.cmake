@@ -1,0 +1,176 @@
+# mfbctl's cases, included by tests/CMakeLists.txt where the build runs them (MFB_TOOL_CASES).
+
+# mfbctl driven as a user would: each case runs mfbctl with its arguments on the two simulated
+# boards and checks the exit status (0 done, 1 failed, 2 usage error) and that what it prints
+# (output and errors together) matches EXPECT. INPUT: lines for `mfbctl shell`, separated by |.
+# JSON: a Python expression over the output read as JSON lines (`objs`). REJECT: a pattern that
+# must not show.
+function(mfbctl_case name exit expect)
+  cmake_parse_arguments(PARSE_ARGV 3 CASE "" "INPUT;JSON;REJECT" "")
+  string(JOIN "|" args ${CASE_UNPARSED_ARGUMENTS})
+  add_test(NAME mfbctl.${name}
+           COMMAND ${CMAKE_COMMAND} -DMFBCTL=$<TARGET_FILE:mfbctl> "-DARGS=${args}" -DEXIT=${exit}
+                   "-DEXPECT=${expect}" "-DINPUT=${CASE_INPUT}" "-DJSON=${CASE_JSON}"
+                   "-DREJECT=${CASE_REJECT}" "-DEMULATOR=${MFB_RUN}"
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/mfbctl_case.cmake)
+endfunction()
+
+# Usage errors: every kind of value against its range, before anything reaches a board.
+mfbctl_case(range_unit 2 "--timer: 3 is out of range for the timer number \\(0 to 2\\)" timer -t 3 read)
+mfbctl_case(range_half 2 "--half: 2 is out of range for the 16-bit counter number \\(0 or 1\\)" counter read --half 2)
+mfbctl_case(range_16bit_value 2 "VALUE: 70000 is out of range for the 16-bit counter value \\(0 to 65535\\)"
+            counter setup --range 16 write --half 1 70000 REJECT "set up")
+mfbctl_case(range_boards 2 "--sim-boards: 40 is out of range for the number of simulated boards \\(0 to 30\\)" --sim-boards 40 list)
+mfbctl_case(range_board 2 "--board: 30 is out of range for the board index \\(0 to 29\\)" info -b 30)
+mfbctl_case(range_time 2 "--for: '-1' is negative: times are 0 or more" watch --for=-1)
+mfbctl_case(range_line 2 "LINE=VALUE: 26 is out of range for the TTL line \\(0 to 25\\)" ttl set 26=1)
+mfbctl_case(range_clock 2 "--clock: 251 is out of range for the SSI clock in Hz with clock base 33 MHz \\(252 to 5000000\\)"
+            ssi init --clock-base 33 --clock 251)
+mfbctl_case(range_pwm_phase 2 "--low: 100ns is out of range for a PWM phase in ns \\(150 to 4294967295 ns\\)"
+            pwm -b 1 init --low 100ns --high 1us)
+mfbctl_case(choice 2 "--mode: 'fast' is not a timer mode \\(single, gated-single, rate, square, strobe, gated-strobe\\)"
+            timer init --mode fast --reload 5)
+mfbctl_case(unknown_command 2 "^mfbctl: unknown command 'bogus'; run 'mfbctl help' for the commands" bogus)
+mfbctl_case(nearest_command 2 "unknown command 'lsit' \\(did you mean 'list'\\?\\)" lsit)
+mfbctl_case(unknown_step 2 "unknown timer command 'frobnicate'" timer frobnicate)
+mfbctl_case(missing_step 2 "timer needs a command: init, enable, disable, read" timer)
+mfbctl_case(needs_session 2 "use it in `mfbctl shell`" set-module -b 1 -m 3 ssi)
+mfbctl_case(bench_needs_reader 2 "counter sim moves the simulated inputs, which last for this run only"
+            counter sim --rate 1000)
+
+# Versions and help.
+mfbctl_case(version 0 "^mfbctl 1\\.0\nlibrary build 7376, August 2022 \\(version word 0x1cd00822\\)" -V)
+mfbctl_case(help_sections 0 "Boards:.*Modules:.*counter.*timer.*ttl.*ssi.*pwm.*Interrupts:.*Simulation:.*Session:" help)
+mfbctl_case(help_command 0 "--reload 0-4294967295" help timer init)
+
+# Failures: the function, the code, its meaning, and the board's set-up where that is the cause.
+mfbctl_case(failure_wrong_module 1
+            "mfbctl: i_MFB_ReadTimerValue: -5 exchange failed: board 0 module 0 is a counter, not a timer"
+            timer -m 0 read)
+mfbctl_case(failure_needs_routine 1 "i_MFB_EnableCompareLogic: -15 no interrupt routine installed"
+            counter compare enable)
+mfbctl_case(failure_driver_refusal 1
+            "i_MFB_SetNewPWMTiming: -101 the board driver refused \\(driver status 1\\): the simulated PWM is not set up"
+            pwm -b 1 timing --low 1 --high 1)
+mfbctl_case(failure_no_board 1 "no board at index 5: 2 boards found" info -b 5)
+mfbctl_case(failure_no_module 1 "board 0 has no pwm module \\(modules 0 counter, 1 timer, 2 ttl, 3 ssi\\); board 1 has one at module 0 \\(-b 1\\)"
+            pwm status)
+
+# What reads print: text, JSON objects, bare values; decoded interrupt records.
+mfbctl_case(list 0 "^board +identifier +word 1.*\n0 +MFB-SIM-0 .*\n1 +MFB-SIM-1 " list)
+mfbctl_case(list_json 0 "MFB-SIM-1" list --json
+            JSON "len(objs) == 2 and objs[1]['identifier'] == 'MFB-SIM-1' and len(objs[0]['words']) == 5")
+mfbctl_case(value_only 0 "^1234\n$" counter sim --pulse 1234 read -q)
+mfbctl_case(counter_chain 0 "board 0 module 0: two 16-bit counters set up.*board 0 module 0 counter 1: 70 "
+            counter setup --range 16 sim -i 1 --pulse 70 read --half 1)
+mfbctl_case(timer_json 0 "\"timer\":1" timer -t 1 run --mode rate --reload 1000 --for 5ms --json
+            JSON "len(objs) == 1 and objs[0]['module'] == 1 and objs[0]['counting'] is True and objs[0]['count'] <= 1000")
+mfbctl_case(ttl_lines 0 "line 0: set 1\n.*line 3: set 1\nmfbctl: note: line 3 reads 0: port 1 is an input.*line 0: 1\n.*line 3: 0"
+            ttl direction out in in in set 0=1 3=1 get 0 3)
+mfbctl_case(watch_decoded 0
+            " +0\\.[0-9]+  board 0 module 0  counter compare +count 5000 \\(0x00001388\\)  events 1  up\n.*count 10000 .*2 interrupts"
+            watch --drive 100000 --modulo 5000 -n 2)
+mfbctl_case(watch_json 0 "compare" watch --drive 100000 --modulo 5000 -n 1 --json
+            JSON "len(objs) == 1 and objs[0]['source'] == 'compare' and objs[0]['count'] == 5000 and objs[0]['board'] == 0 and objs[0]['time'] > 0")
+
+# Sessions: set-ups carry from line to line; a failing line is named and the session goes on.
+mfbctl_case(session 2
+            "board 1 module 3: ssi.*mfbctl: line 3: i_MFB_ReadTimerValue: -5 exchange failed: board 1 module 3 is an SSI module, not a timer\n.*board 1 module 3 channel 0: position.*mfbctl: line 7: unknown command 'bogus'"
+            shell INPUT "set-module -b 1 -m 3 ssi|modules -b 1|timer -b 1 -m 3 read|ssi -b 1 init read -c 0|# comment||bogus")
+mfbctl_case(session_interrupts 0 "watching board 0.*counter compare +count [0-9]+ .*stopped watching board 0"
+            shell INPUT "watch-start|counter sim --rate 100000|counter compare modulo 5000 enable|sleep 300|watch-stop")
+mfbctl_case(session_stops 2 "line 1: unknown command 'bogus'" shell -e INPUT "bogus|list" REJECT "MFB-SIM")
+
+# The board's identity, its own ports and EEPROM.
+mfbctl_case(info_identity 0
+            "hardware type +0x03\nmodule 0 +0x00000001 \\(counter, position 0\\)\nmodule 1 +0x00000102 \\(timer, position 1\\)\n.*library +build 7376, August 2022 \\(0x1cd00822\\)\ndriver +3\\.1\\.2 \\(0x00030102\\)"
+            info)
+mfbctl_case(info_json 0 "pwm" info -b 1 --json
+            JSON "objs[0]['hardware_type'] == 3 and objs[0]['modules'] == ['pwm', 'counter', 'timer', 'ttl'] and objs[0]['module_words'][3] == 0x303 and objs[0]['driver_version'] == '3.1.2'")
+mfbctl_case(dio_loopback 0 "board 0 port 1: configured\n.*port 1: outputs 0x0f on\nboard 0 port 1 inputs: 0x0f \\(lines 0-7: 1 1 1 1 0 0 0 0\\)"
+            dio --port 1 configure sim --loopback on on 0x0f read)
+mfbctl_case(dio_memory 0 "^10\n$" dio configure memory on on 0x0f off 0x05 sim --loopback on read -q)
+mfbctl_case(dio_control_lines_json 0 "inputs" dio configure --enable-line --strobe-line sim --drive 0xff read --json
+            JSON "objs == [{'board': 0, 'port': 0, 'inputs': 0x9f}]")
+mfbctl_case(range_dio_port 2 "--port: 4 is out of range for the port number \\(0 to 3\\)" dio --port 4 read)
+mfbctl_case(failure_dio_unconfigured 1 "i_MFB_ReadDigitalInputs: -3 port not configured" dio read)
+mfbctl_case(failure_dio_no_memory 1 "i_MFB_SetDigitalOutputsOff: -4 output memory off" dio configure off 1)
+mfbctl_case(eeprom_write 0 "^dw_EepromValue : 4660 \nreturnedLength : 12 \nboard 0 EEPROM word 5: 0x00001234 written and read back\n$"
+            eeprom write 5 0x1234)
+mfbctl_case(eeprom_session 0 "^3735928559\n$" shell INPUT "eeprom write -b 1 7 0xdeadbeef --json|eeprom read -b 1 7 -q")
+mfbctl_case(eeprom_json 0 "value" eeprom read 3 --json JSON "objs == [{'board': 0, 'address': 3, 'value': 0xFFFFFFFF}]")
+mfbctl_case(range_eeprom_value 2 "VALUE: 4294967296 is out of range for the EEPROM word \\(0 to 4294967295\\)"
+            eeprom write 0 0x100000000)
+mfbctl_case(failure_eeprom_address 1
+            "i_MFB_EepromAMCCRead: 100 the board driver refused: the simulated board's EEPROM has words 0 to 255"
+            eeprom read 256)
+
+# ETM, frequency measurement and pulse encoder, fitted into board 1's last position.
+mfbctl_case(etm_read 0
+            "ETM 0: time base 100ns \\(asked 100ns\\).*ETM 0: finished.*\n  value +30 ticks +\\(0 h 0 min 0 s 0 ms 3 µs 0 ns\\)\n  total time +100 ticks +\\(0 h 0 min 0 s 0 ms 10 µs 0 ns\\)\n  duty cycle +30\\.00 %"
+            shell INPUT "set-module -b 1 -m 3 etm|etm -b 1 init --base 100ns sim --period 10us --high 3us enable --mode continuous read")
+mfbctl_case(etm_own_time_base 0 "ETM 1: finished.*\n  value +30 ticks +\\(0 h 0 min 0 s 0 ms 3 µs 0 ns\\)"
+            shell INPUT "set-module -b 1 -m 3 etm|etm -b 1 init --base 1us|etm -b 1 --etm 1 init --base 100ns sim --period 10us --high 3us enable read")
+mfbctl_case(etm_json 0 "duty_cycle"
+            shell INPUT "set-module -b 1 -m 3 etm -q|etm -b 1 init --base 100ns sim --period 10us --high 3us enable --start falling read --json"
+            JSON "objs[-1]['state'] == 2 and objs[-1]['value'] == 70 and objs[-1]['total'] == 100 and objs[-1]['duty_cycle'] == 70 and objs[-1]['value_ns'] == 7000")
+mfbctl_case(range_etm_base 2 "--base: 0 is out of range for the time base in ms \\(1 to 4294967295\\)" etm init --base 0)
+mfbctl_case(failure_etm_not_set_up 1
+            "line 2: i_MFB_EnableETM: 1 the board driver refused \\(driver status 1\\): the simulated ETM is not set up: run init first"
+            shell INPUT "set-module -b 1 -m 3 etm|etm -b 1 enable")
+mfbctl_case(freq_read 0 "gate 1ms \\(asked 1ms\\), 40 MHz clock.*: 25 periods in the gate: 25000 Hz over 1ms"
+            shell INPUT "set-module -b 1 -m 3 frequency|freq -b 1 init --gate 1ms sim --hz 25000 enable read")
+mfbctl_case(freq_json 0 "hz"
+            shell INPUT "set-module -b 1 -m 3 frequency -q|freq -b 1 init --clock 30 --gate 2ms sim --hz 10000 enable --continuous read --json"
+            JSON "objs[-1]['periods'] == 20 and objs[-1]['hz'] == 10000 and objs[-1]['enabled'] is True")
+mfbctl_case(range_freq_gate 2 "--gate: 7ms is out of range for the gate time with a 40 MHz clock \\(200ns to 6553\\.5us\\)"
+            freq init --gate 7ms)
+mfbctl_case(failure_freq_state 1
+            "i_MFB_EnableFrequencyMeasurement: -3 the board driver refused \\(driver status -2\\): the request does not fit the simulated module's state"
+            shell INPUT "set-module -b 1 -m 3 frequency|freq -b 1 enable")
+mfbctl_case(pulse_encoder_run 0
+            "encoder 2: a pulse every 100us, single run.*encoder 2: 0 pulses to come, stopped, the count reached 0.*encoder 2: 50 pulses at the simulated output"
+            shell INPUT "set-module -b 1 -m 3 pulse-encoder|pulse-encoder -b 1 --encoder 2 init --period 100us write 50 enable --at-once sleep 50 read sim")
+mfbctl_case(pulse_encoder_json 0 "running"
+            shell INPUT "set-module -b 1 -m 3 pulse-encoder -q|pulse-encoder -b 1 init --period 1s write 10 enable read --json"
+            JSON "objs[-1]['count'] == 10 and objs[-1]['running'] is True and objs[-1]['reached_zero'] is False")
+mfbctl_case(range_pulse_period 2 "--period: 1.5us is not a whole number of microseconds" pulse-encoder init --period 1500ns)
+mfbctl_case(failure_pulse_not_set_up 1
+            "i_MFB_EnablePulseEncoder: -3 the board driver refused \\(driver status 3\\): the simulated encoder is not set up"
+            shell INPUT "set-module -b 1 -m 3 pulse-encoder|pulse-encoder -b 1 enable")
+
+# Firmware: a file made from a raw payload, what the loader reads from it, and flashing it.
+string(REPEAT "firmware " 400 firmware_payload) # 3600 bytes; byte 7 is odd
+set(payload ${CMAKE_CURRENT_BINARY_DIR}/firmware_payload.bin)
+set(firmware ${CMAKE_CURRENT_BINARY_DIR}/firmware_made.mfw)
+file(WRITE ${payload} "${firmware_payload}")
+mfbctl_case(firmware_make 0 "firmware_made.mfw: firmware file of 3600 payload bytes" firmware make ${payload} ${firmware})
+set_tests_properties(mfbctl.firmware_make PROPERTIES FIXTURES_SETUP firmware_file)
+mfbctl_case(firmware_inspect 1
+            "firmware_made.mfw: 6552 bytes, sections 0 \\+ 0 \\+ 0 bytes, payload 3600 bytes at 2952 \\(3600 there\\): accepted\n.*firmware_payload.bin: 3600 bytes, .*: not accepted: the sections end past the end of the file\nmfbctl: 1 of 2 files would not be accepted"
+            firmware inspect ${firmware} ${payload})
+mfbctl_case(firmware_flash 0
+            "-> flash erased\n.*programming +\\[#+\\] 14400/14400 bytes +[0-9]+ bytes/s +done.*-> flash programmed\n.*reading back +\\[#+\\] 14400/14400 bytes.*-> flex reload ok\nboard 0: the firmware of the four modules is replaced \\(14400 bytes\\)"
+            firmware flash --progress ${firmware} ${firmware} ${firmware} ${firmware})
+mfbctl_case(failure_firmware_write 1
+            "i_MFB_ConfigureAllModule: -5 writing a flash byte failed five times: flash address 4000 \\(module 1 byte 400\\)"
+            firmware flash -b 1 --sim-fail-write 4000 ${firmware} ${firmware} ${firmware} ${firmware})
+mfbctl_case(firmware_flash_json 0 "stage" firmware flash --json ${firmware} ${firmware} ${firmware} ${firmware}
+            JSON "objs[-1] == {'board': 0, 'status': 0, 'result': 'done', 'bytes': 14400} and [o['stage'] for o in objs[:-1]] == ['start', 'handle ok', 'file loaded', 'file decripted', 'flash erased', 'flash programmed', 'flash read', 'read value ok', 'flex reloaded', 'flex reload ok']")
+mfbctl_case(failure_firmware_differs 1
+            "-> flash read\nmfbctl: i_MFB_ConfigureAllModule: -7 a flash byte read back differs: flash address 7 \\(module 0 byte 7\\)"
+            firmware flash --sim-stuck-low 7 ${firmware} ${firmware} ${firmware} ${firmware})
+mfbctl_case(failure_firmware_file 1 "i_MFB_ConfigureAllModule: -2 firmware files not loaded: .*firmware_payload.bin: "
+            firmware flash ${firmware} ${payload} ${firmware} ${firmware})
+mfbctl_case(range_firmware_address 2 "--sim-stuck-low: 524288 is out of range for the flash address \\(0 to 524287\\)"
+            firmware flash --sim-stuck-low 524288 ${firmware} ${firmware} ${firmware} ${firmware})
+set_tests_properties(mfbctl.firmware_inspect mfbctl.firmware_flash mfbctl.failure_firmware_write
+                     mfbctl.firmware_flash_json mfbctl.failure_firmware_differs mfbctl.failure_firmware_file
+                     PROPERTIES FIXTURES_REQUIRED firmware_file)
+
+# Interrupts as a LabVIEW program receives them through the library's bridge.
+mfbctl_case(watch_labview 0
+            "watching board 0 for LabVIEW, user event refnum 0x00001234.*board 0  refnum 0x00001234  record byte 0x00  word 1 0x00000003  word 2 0x00001388  values\\[3\\] 1 1 [0-9]+\n.*word 2 0x00002710 .*2 interrupts"
+            watch --labview --drive 100000 --modulo 5000 -n 2)
+mfbctl_case(watch_labview_json 0 "refnum" watch --labview --refnum 77 --drive 100000 --modulo 5000 -n 1 --json
+            JSON "len(objs) == 1 and objs[0]['refnum'] == 77 and objs[0]['word1'] == 3 and objs[0]['word2'] == 5000 and objs[0]['count'] == 3 and len(objs[0]['values']) == 3")
