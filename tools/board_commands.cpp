@@ -5,7 +5,7 @@
 #include "common/version.h"
 
 namespace mfbctl {
-namespace {
+namespace board_commands {
 
 struct Information {
     char identifier[64] = {};
@@ -122,5 +122,5 @@ void add_board_commands(CLI::App& app) {
 
 const RegisterCommands registered(100, add_board_commands);
 
-} // namespace
+} // namespace board_commands
 } // namespace mfbctl

@@ -15,7 +15,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace counter_commands {
 
 // The 16-bit counter that -h/--half names, if any.
 using Half = std::optional<unsigned>;
@@ -345,5 +345,5 @@ void add_counter_commands(CLI::App& app) {
 
 const RegisterCommands registered(210, add_counter_commands);
 
-} // namespace
+} // namespace counter_commands
 } // namespace mfbctl

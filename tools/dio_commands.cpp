@@ -9,7 +9,7 @@
 #include "mfbctl.h"
 
 namespace mfbctl {
-namespace {
+namespace dio_commands {
 
 struct Configure {
     bool enable_line = false, strobe_line = false;
@@ -123,5 +123,5 @@ void add_dio_commands(CLI::App& app) {
 
 const RegisterCommands registered(110, add_dio_commands);
 
-} // namespace
+} // namespace dio_commands
 } // namespace mfbctl

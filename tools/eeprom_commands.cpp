@@ -10,7 +10,7 @@
 #include "mfbctl.h"
 
 namespace mfbctl {
-namespace {
+namespace eeprom_commands {
 
 struct Word {
     std::uint32_t address = 0, value = 0;
@@ -81,5 +81,5 @@ void add_eeprom_commands(CLI::App& app) {
 
 const RegisterCommands registered(120, add_eeprom_commands);
 
-} // namespace
+} // namespace eeprom_commands
 } // namespace mfbctl

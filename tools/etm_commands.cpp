@@ -11,7 +11,7 @@
 #include "sim/etm_module.h"
 
 namespace mfbctl {
-namespace {
+namespace etm_commands {
 
 const Choices kStarts = {{"rising", 0}, {"falling", 1}};
 const Choices kModes = {{"single", 0}, {"continuous", 1}};
@@ -204,5 +204,5 @@ void add_etm_commands(CLI::App& app) {
 
 const RegisterCommands registered(260, add_etm_commands);
 
-} // namespace
+} // namespace etm_commands
 } // namespace mfbctl

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 namespace mfbctl {
-namespace {
+namespace firmware_commands {
 
 using mfb::sim::FirmwareFileReport;
 
@@ -290,5 +290,5 @@ void add_firmware_commands(CLI::App& app) {
 
 const RegisterCommands registered(400, add_firmware_commands);
 
-} // namespace
+} // namespace firmware_commands
 } // namespace mfbctl

@@ -16,7 +16,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace frequency_commands {
 
 // The gate times each clock takes, in ns, bounds included.
 struct ClockRange {
@@ -140,5 +140,5 @@ void add_frequency_commands(CLI::App& app) {
 
 const RegisterCommands registered(270, add_frequency_commands);
 
-} // namespace
+} // namespace frequency_commands
 } // namespace mfbctl

@@ -30,7 +30,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace interrupt_commands {
 
 // A board whose interrupts are printed: what the routine needs, fixed when it is installed.
 struct Watched {
@@ -328,5 +328,5 @@ void add_interrupt_commands(CLI::App& app) {
 }
 const RegisterCommands registered(300, add_interrupt_commands);
 
-} // namespace
+} // namespace interrupt_commands
 } // namespace mfbctl

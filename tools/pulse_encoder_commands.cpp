@@ -10,7 +10,7 @@
 #include "sim/pulse_encoder_module.h"
 
 namespace mfbctl {
-namespace {
+namespace pulse_encoder_commands {
 
 struct Setup {
     Time period;
@@ -132,5 +132,5 @@ void add_pulse_encoder_commands(CLI::App& app) {
 
 const RegisterCommands registered(280, add_pulse_encoder_commands);
 
-} // namespace
+} // namespace pulse_encoder_commands
 } // namespace mfbctl

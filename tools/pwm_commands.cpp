@@ -8,7 +8,7 @@
 #include "mfbctl.h"
 
 namespace mfbctl {
-namespace {
+namespace pwm_commands {
 
 // The phases each timing unit takes (the library's limits): 150 ns up, else 1 up to what fits 32
 // bits in steps of 100 ns.
@@ -211,5 +211,5 @@ void add_pwm_commands(CLI::App& app) {
 
 const RegisterCommands registered(250, add_pwm_commands);
 
-} // namespace
+} // namespace pwm_commands
 } // namespace mfbctl

@@ -5,7 +5,7 @@
 #include <array>
 
 namespace mfbctl {
-namespace {
+namespace sim_commands {
 
 constexpr std::array<Function, 9> kFunctions = {
     Function::None, Function::Counter, Function::Timer,     Function::TtlIo,       Function::Ssi,
@@ -53,5 +53,5 @@ void add_sim_commands(CLI::App& app) {
 }
 const RegisterCommands registered(500, add_sim_commands);
 
-} // namespace
+} // namespace sim_commands
 } // namespace mfbctl

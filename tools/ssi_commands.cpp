@@ -8,7 +8,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace ssi_commands {
 
 using Channel = std::optional<unsigned>; // one channel, or all three
 
@@ -245,5 +245,5 @@ void add_ssi_commands(CLI::App& app) {
 
 const RegisterCommands registered(240, add_ssi_commands);
 
-} // namespace
+} // namespace ssi_commands
 } // namespace mfbctl

@@ -11,7 +11,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace timer_commands {
 
 struct Setup {
     unsigned mode = 0;
@@ -180,5 +180,5 @@ void add_timer_commands(CLI::App& app) {
 
 const RegisterCommands registered(220, add_timer_commands);
 
-} // namespace
+} // namespace timer_commands
 } // namespace mfbctl

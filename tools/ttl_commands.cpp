@@ -15,7 +15,7 @@
 #include <cstdio>
 
 namespace mfbctl {
-namespace {
+namespace ttl_commands {
 
 constexpr unsigned kLines = 26;
 constexpr unsigned kPorts = 4;
@@ -198,5 +198,5 @@ void add_ttl_commands(CLI::App& app) {
 
 const RegisterCommands registered(230, add_ttl_commands);
 
-} // namespace
+} // namespace ttl_commands
 } // namespace mfbctl
