@@ -7,8 +7,8 @@
 #
 # The arguments are separated by | (cmake would take some, such as -i, for its own after the
 # script). INPUT goes to the standard input, its lines separated by |. JSON: what was printed, read
-# as one JSON object a line into the list `objs` (and without their `t` into `plain`), must make
-# the Python expression true. TERMINAL runs mfbctl on a terminal of its own (script(1)), which
+# as one JSON object a line into the list `objs` (and without their `t` into `plain`; lines that
+# are no object, such as warnings, are left out), must make the Python expression true. TERMINAL runs mfbctl on a terminal of its own (script(1)), which
 # the input is typed into. BASH runs the bash script instead of mfbctl, with $MFBCTL set.
 
 string(REPLACE "|" ";" command "${MFBCTL}|${ARGS}")
@@ -51,7 +51,7 @@ if(JSON)
   set(json_file "${CMAKE_CURRENT_BINARY_DIR}/mfbctl_case_${tag}.json")
   file(WRITE "${json_file}" "${printed}")
   execute_process(
-    COMMAND python3 -c "import json, sys\nobjs = [json.loads(l) for l in sys.stdin if l.strip()]\nplain = [{k: v for k, v in o.items() if k != 't'} for o in objs]\nif not eval(sys.argv[1]):\n    sys.exit('not true of %r: %s' % (objs, sys.argv[1]))"
+    COMMAND python3 -c "import json, sys\nobjs = [json.loads(l) for l in sys.stdin if l.startswith('{')]\nplain = [{k: v for k, v in o.items() if k != 't'} for o in objs]\nif not eval(sys.argv[1]):\n    sys.exit('not true of %r: %s' % (objs, sys.argv[1]))"
             "${JSON}"
     INPUT_FILE "${json_file}" RESULT_VARIABLE json_status ERROR_VARIABLE json_error)
   file(REMOVE "${json_file}")

@@ -13,7 +13,7 @@
 #include <map>
 
 namespace mfbctl {
-namespace {
+namespace completion_commands {
 
 // "mfbctl counter compare": bash takes no empty key, so the tool's own name is the root.
 std::string path_of(const CLI::App* app) {
@@ -154,5 +154,5 @@ void add_completion_commands(CLI::App& app) {
 }
 const RegisterCommands registered(650, add_completion_commands);
 
-} // namespace
+} // namespace completion_commands
 } // namespace mfbctl
