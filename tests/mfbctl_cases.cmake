@@ -252,6 +252,6 @@ mfbctl_case(hint_ssi 1 "i_MFB_ReadAllSSIValue: -3 exchange failed: the simulated
 # The man page and the completion, installed where man and bash find them.
 if(TARGET mfbctl_docs)
   set(prefix ${CMAKE_CURRENT_BINARY_DIR}/mfbctl-install)
-  mfbctl_case(installed_docs 0 "mfbctl - list, inspect and drive MFB.*COMMANDS.*mfbctl firmware flash.*\ncomplete -F _mfbctl mfbctl\n$"
-              BASH "rm -rf ${prefix} && ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component mfbctl --prefix ${prefix} >/dev/null && MANWIDTH=100 man -P cat -l ${prefix}/share/man/man1/mfbctl.1 && tail -1 ${prefix}/share/bash-completion/completions/mfbctl")
+  mfbctl_case(installed_docs 0 "^\\.TH MFBCTL .*list, inspect and drive MFB.*\\.SH COMMANDS.*mfbctl firmware flash.*\ncomplete -F _mfbctl mfbctl\n$"
+              BASH "rm -rf ${prefix} && ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component mfbctl --prefix ${prefix} >/dev/null && sed 1d ${prefix}/share/man/man1/mfbctl.1 && tail -1 ${prefix}/share/bash-completion/completions/mfbctl")
 endif()

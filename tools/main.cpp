@@ -306,9 +306,11 @@ void add_help_command(CLI::App& app) {
                 throw UsageError(unknown_command(at, w));
             at = sub;
         }
-        std::string text = help_text(at);
+        std::string text;
         if (*all)
-            all_help(at, text);
+            all_help(at, text); // the command and those below it (below mfbctl: every command)
+        else
+            text = help_text(at);
         std::fputs(text.c_str(), stdout);
     });
 }
