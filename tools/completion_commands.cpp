@@ -142,7 +142,7 @@ void add_completion_commands(CLI::App& app) {
                                                  "the build installs it");
     cmd->group(kSession);
     add_choice(cmd, "SHELL", *shell, {{"bash", 0}}, "shell", "the shell: bash")->required();
-    cmd->callback([&app] {
+    cmd->callback([&app, shell] { // the choice's target lives as long as the command
         Table t;
         collect(&app, t);
         std::string script = "# bash completion of mfbctl, made by `mfbctl completion bash` from "

@@ -113,7 +113,8 @@ CLI::App* ModuleGroup::read_step(const std::string& name, const std::string& hel
     });
     steps_.back().sampling = sampling;
     add_rate(cmd, "--rate", sampling->hz,
-             "sample at this rate (Hz, kHz; default 10 Hz with -n or --for)");
+             "sample at this rate (Hz, kHz; default 10 Hz with -n or --for; without them until "
+             "Ctrl-C)");
     add_time(cmd, "--interval", sampling->interval, "sample this often (instead of --rate)");
     add_number(cmd, "-n,--count", sampling->count, 1, 1'000'000'000, "number of samples",
                "take this many samples");
