@@ -73,7 +73,7 @@ TEST(MfbctlOptions, TimesWithUnits) {
         {"0.25s", 250'000'000, TimeUnit::ms, "250ms"},
         {"1234567ns", 1'234'567, TimeUnit::ns, "1234.567us"},
         {"10 ms", 10'000'000, TimeUnit::ms, "10ms"},
-        {"1e3ns", 1'000, TimeUnit::us, "1us"},
+        {"1e3ns", 1'000, TimeUnit::ns, "1us"},
         {"1.5e-3s", 1'500'000, TimeUnit::us, "1.5ms"},
     };
     for (const auto& c : cases) {
