@@ -84,8 +84,8 @@ void add_dio_commands(CLI::App& app) {
     cmd->add_flag("--strobe-line", c->strobe_line,
                   "a rising edge on input line 6 samples the inputs (and it reads 0)");
 
-    g->step("read", "read a port's input lines",
-            [port](ModuleAccess& m, const Output& out) { read(m, out, *port); });
+    g->read_step("read", "read a port's input lines",
+                 [port](ModuleAccess& m, const Output& out) { read(m, out, *port); });
 
     for (const bool on : {true, false}) {
         auto mask = std::make_shared<unsigned>(0);

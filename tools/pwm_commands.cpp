@@ -193,8 +193,8 @@ void add_pwm_commands(CLI::App& app) {
         m.check("i_MFB_DisablePWM", i_MFB_DisablePWM(m.h(), m.module(), u8(*pwm)));
         say(out, fmt::format("{} disabled", where(m, *pwm)));
     });
-    g->step("status", "show the set-up and the output and gate levels",
-            [pwm](ModuleAccess& m, const Output& out) { status(m, out, *pwm); });
+    g->read_step("status", "show the set-up and the output and gate levels",
+                 [pwm](ModuleAccess& m, const Output& out) { status(m, out, *pwm); });
 
     auto number = std::make_shared<std::optional<unsigned>>();
     cmd = g->step("input", "read the digital inputs",

@@ -207,8 +207,8 @@ void add_ssi_commands(CLI::App& app) {
                "frame length in bits (default 32)");
     add_clock_options(cmd, rs->base, rs->clock);
 
-    g->step("read", "read position and turns now (after init)",
-            [channel](ModuleAccess& m, const Output& out) { read(m, out, *channel); });
+    g->read_step("read", "read position and turns now (after init)",
+                 [channel](ModuleAccess& m, const Output& out) { read(m, out, *channel); });
 
     auto words = std::make_shared<unsigned>(16);
     cmd = g->step(
