@@ -4,8 +4,6 @@
 #include "options.h"
 #include "status.h"
 
-#include "mfb_vbus.h"
-
 #include <fmt/format.h>
 
 #include <stdexcept>
@@ -20,8 +18,9 @@ unsigned board_count() {
 void require_board(unsigned index) {
     const unsigned count = board_count();
     if (index >= count)
-        throw std::runtime_error(fmt::format("no board at index {}: {} board{} found", index, count,
-                                             count == 1 ? "" : "s"));
+        throw std::runtime_error(fmt::format("no board at index {}: {} board{} found{}", index,
+                                             count, count == 1 ? "" : "s",
+                                             count == 0 ? "; " + backend::no_board_hint() : ""));
 }
 
 OpenBoard::OpenBoard(unsigned index) : index_(index) {
@@ -33,12 +32,6 @@ OpenBoard::OpenBoard(unsigned index) : index_(index) {
 OpenBoard::~OpenBoard() {
     if (handle_ != 0)
         i_MFB_CloseBoard(handle_);
-}
-
-std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index) {
-    if (index >= mfb::vbus::board_count())
-        return nullptr;
-    return std::dynamic_pointer_cast<mfb::sim::SimBoard>(mfb::vbus::board(index));
 }
 
 std::optional<Function> module_function(unsigned board, unsigned position) {
