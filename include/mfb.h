@@ -78,12 +78,12 @@ int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identi
  * index it was opened at, and the functions that take a board handle find it only while the last
  * count of boards still includes that index: a board must not be removed from the system while it
  * is open. The close alone finds an open handle whatever the count.
- * When the board's interrupt thread still runs after the uninstall (made on an interrupt thread,
- * it did not wait, or it gave up waiting), the thread keeps the device handle open until it ends
- * and closes it then. Meanwhile Windows gives the handle's value to no other device, so the
- * thread's reads and its routine's calls with the handle reach no other board (they find the
- * handle not open), and an open of the same board gets a new handle. The close returns 0 then,
- * and a failure of the thread's later close of the handle cannot be reported.
+ * When the board's interrupt thread still runs after the uninstall (which does not wait on an
+ * interrupt thread, and gives up waiting after 1000 ms elsewhere), the thread keeps the device
+ * handle open until it ends and closes it then. Meanwhile Windows gives the handle's value to no
+ * other device, so the thread's reads and its routine's calls with the handle reach no other board
+ * (they find the handle not open), and an open of the same board gets a new handle. The close
+ * returns 0 then, and a failure of the thread's later close of the handle cannot be reported.
  * -2 handle not open; -1 the handle could not be closed (the slot is free all the same); 0. */
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle);
 

@@ -90,12 +90,11 @@ double soak_seconds() {
     return text ? std::strtod(text, nullptr) : 2.0;
 }
 
-struct Operations {
-    unsigned opens = 0, closes = 0, installs = 0, resets = 0;
-};
+// Changes made: opens, closes, installs, resets.
+std::array<std::atomic<unsigned>, 4> g_done;
 
 // One random change of a random board, as the application makes it.
-void change_a_board(std::mt19937& random, Operations& done) {
+void change_a_board(std::mt19937& random) {
     const std::size_t index = random() % kBoards;
     Board& b = g_boards[index];
     std::lock_guard lock(b.changes);
@@ -109,15 +108,16 @@ void change_a_board(std::mt19937& random, Operations& done) {
                         what);
         }
     };
-    switch (random() % 4) {
+    const unsigned change = random() % 4;
+    switch (change) {
     case 0:
         if (b.opens == kMaxOpens)
             return;
         EXPECT_EQ(i_MFB_OpenBoardViaIndex(static_cast<std::uint8_t>(index), &h), 0);
         EXPECT_TRUE(b.opens == 0 || h == b.handle.load()) << "board " << index;
         b.handle = h;
-        ++b.opens, ++done.opens;
-        return;
+        ++b.opens;
+        break;
     case 1:
         if (b.opens == 0)
             return;
@@ -126,22 +126,20 @@ void change_a_board(std::mt19937& random, Operations& done) {
             b.installed = false;
             b.handle = 0;
         }
-        ++done.closes;
-        return;
+        break;
     case 2:
         if (b.opens == 0 || b.installed)
             return;
         EXPECT_EQ(i_MFB_SetBoardIntRoutine(h, count), 0) << "install on board " << index;
         b.installed = true;
-        ++done.installs;
-        return;
+        break;
     default:
         if (!b.installed)
             return;
         timed(i_MFB_ResetBoardIntRoutine, "reset");
         b.installed = false;
-        ++done.resets;
     }
+    ++g_done[change];
 }
 
 // Queues numbered records on the boards of one raiser while there is room.
@@ -174,7 +172,8 @@ TEST(InterruptSoak, EveryRecordDeliveredOnceInOrderOrStillQueued) {
     }
     const double seconds = soak_seconds();
     std::atomic<bool> stop_changes{false}, stop_raising{false};
-    std::vector<Operations> done(kAppThreads);
+    for (auto& n : g_done)
+        n = 0;
     std::vector<std::thread> raisers, applications;
     for (std::size_t r = 0; r < kRaisers; ++r)
         raisers.emplace_back(raise_records, r, std::cref(stop_raising));
@@ -182,7 +181,7 @@ TEST(InterruptSoak, EveryRecordDeliveredOnceInOrderOrStillQueued) {
         applications.emplace_back([&, a] {
             std::mt19937 random(static_cast<unsigned>(100 + a));
             while (!stop_changes) {
-                change_a_board(random, done[a]);
+                change_a_board(random);
                 std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
             }
         });
@@ -200,11 +199,6 @@ TEST(InterruptSoak, EveryRecordDeliveredOnceInOrderOrStillQueued) {
         EXPECT_EQ(b.installed ? i_MFB_ResetBoardIntRoutine(b.handle) : 0, 0);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
 
-    Operations total;
-    for (const Operations& d : done) {
-        total.opens += d.opens, total.closes += d.closes;
-        total.installs += d.installs, total.resets += d.resets;
-    }
     unsigned long long raised = 0, delivered = 0, queued = 0, lost = 0, wrong = 0, strangers = 0,
                        run_out = 0;
     for (std::size_t i = 0; i < kBoards; ++i) {
@@ -238,7 +232,8 @@ TEST(InterruptSoak, EveryRecordDeliveredOnceInOrderOrStillQueued) {
                 "%llu still queued, lost %llu, repeated or wrong %llu, with another handle %llu; "
                 "%u opens, %u closes, %u installs, %u resets; bounded waits run out %llu\n",
                 kBoards, elapsed, raised, delivered, delivered / elapsed, queued, lost, wrong,
-                strangers, total.opens, total.closes, total.installs, total.resets, run_out);
+                strangers, g_done[0].load(), g_done[1].load(), g_done[2].load(), g_done[3].load(),
+                run_out);
     mfb::vbus::reset_process();
 }
 
