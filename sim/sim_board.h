@@ -30,9 +30,10 @@
 //
 // Interrupts: modules raise InterruptRecords into the board's queue. The library hands the board
 //   an event by ControlCode 0x90002004 (4-byte request: the event's handle value), which the board
-//   references (mfb_vbus.h); it signals that event for every record raised. ControlCode 0x90002008
-//   (80-byte answer) takes the oldest record from the queue; when the queue is empty it answers a
-//   record with only the end-of-queue flag (byte 77) set. The layout of a record:
+//   references (mfb_vbus.h); it signals that event at once when records are queued, and for every
+//   record raised. ControlCode 0x90002008 (80-byte answer) takes the oldest record from the queue;
+//   when the queue is empty it answers a record with only the end-of-queue flag (byte 77) set.
+//   The layout of a record:
 //   bytes 0-3 word 1, 4-7 word 2, 8-71 sixteen values, 72-75 value count, 76 record byte,
 //   77 end-of-queue flag. What the fields mean is each module's (see its header).
 #pragma once

@@ -88,7 +88,8 @@ struct Bus {
                static_cast<std::size_t>(Fn::Count)>
         hooks{}; // (call number, what runs as it starts)
 
-    std::vector<std::thread> threads;
+    // The threads that CreateThread started and that are not joined yet.
+    std::vector<std::pair<std::shared_ptr<ThreadState>, std::thread>> threads;
     DWORD next_thread_id = 1000;
 
     std::uint32_t priority_class = 0;
@@ -301,7 +302,7 @@ bool EventReference::signal() const {
 
 void reset_process() {
     auto& b = bus();
-    std::vector<std::thread> threads;
+    std::vector<std::pair<std::shared_ptr<ThreadState>, std::thread>> threads;
     {
         std::lock_guard lock(b.mutex);
         ++b.generation; // every pending and future wait of the old handles fails
@@ -310,7 +311,7 @@ void reset_process() {
         threads.swap(b.threads);
         b.changed.notify_all();
     }
-    for (auto& t : threads)
+    for (auto& [state, t] : threads)
         if (t.joinable())
             t.join();
     {
@@ -912,7 +913,23 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                            LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
     auto& b = bus();
+    // Threads that have ended are joined as new ones start, as Windows frees an ended thread, so
+    // that a long run does not pile them up.
+    std::vector<std::thread> ended;
+    const struct JoinEnded {
+        std::vector<std::thread>& threads;
+        ~JoinEnded() {
+            for (auto& t : threads)
+                t.join();
+        }
+    } join_ended{ended};
     std::lock_guard lock(b.mutex);
+    std::erase_if(b.threads, [&](auto& t) {
+        if (!t.first->ended)
+            return false;
+        ended.push_back(std::move(t.second));
+        return true;
+    });
     if (faulted_locked(b, Fn::CreateThread))
         return nullptr;
     auto state = std::make_shared<ThreadState>();
@@ -920,7 +937,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     HANDLE h = new_handle_locked(b, ThreadObj{state});
     if (lpThreadId)
         *lpThreadId = state->id;
-    b.threads.emplace_back([state, lpStartAddress, lpParameter] {
+    b.threads.emplace_back(state, [state, lpStartAddress, lpParameter] {
         t_thread_id = state->id;
         t_bus_thread = true;
         try {
