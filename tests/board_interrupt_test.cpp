@@ -473,25 +473,28 @@ TEST_F(BoardInterrupt, LastCloseUninstallsTheRoutine) {
 }
 
 // An interrupt thread that runs on after its board's last close (the close gave up waiting for it,
-// or was made on another board's interrupt thread and did not wait) keeps the board's device
-// handle open until it ends, so that the value goes to no other device meanwhile: neither its
-// record read nor its routine's calls with the old handle reach the board opened next, nor the same
-// board opened again. (The value once went to the next open at once: the stale routine's reset
-// uninstalled the other board's routine and its close closed the other board's handle, and the
-// held read took the other board's record and dropped it.)
+// was made on another board's interrupt thread and did not wait, or found a reset on another
+// thread waiting for it) keeps the board's device handle open until it ends, so that the value
+// goes to no other device meanwhile: neither its record read nor its routine's calls with the old
+// handle reach the board opened next, nor the same board opened again. (The value once went to the
+// next open at once: the stale routine's reset uninstalled the other board's routine and its close
+// closed the other board's handle, and the held read took the other board's record and dropped it.)
+enum class Closer { MainThread, OtherBoardsRoutine, MainThreadWhileAResetWaits };
 struct StaleThread {
     const char* what;
-    bool held_at_read;      // held as it starts a record read, not inside the routine
-    bool closed_by_routine; // another board's routine makes the last close, not the main thread
-    std::uint8_t reopened;  // the board opened while the thread is held
+    bool held_at_read; // held as it starts a record read, not inside the routine
+    Closer closer;
+    std::uint8_t reopened; // the board opened while the thread is held
 };
 
 TEST_F(BoardInterrupt, ThreadOfAClosedBoardReachesNoBoardOpenedAfter) {
     const StaleThread cases[] = {
-        {"routine blocked, main thread closes, another board opened", false, false, 1},
-        {"routine blocked, another board's routine closes", false, true, 1},
-        {"routine blocked, the same board opened again", false, false, 0},
-        {"held at its record read, main thread closes, another board opened", true, false, 1},
+        {"routine blocked, main thread closes, another board opened", false, Closer::MainThread, 1},
+        {"routine blocked, another board's routine closes", false, Closer::OtherBoardsRoutine, 1},
+        {"routine blocked, the same board opened again", false, Closer::MainThread, 0},
+        {"routine blocked, closed while a reset waits", false, Closer::MainThreadWhileAResetWaits,
+         1},
+        {"held at its record read, main thread closes", true, Closer::MainThread, 1},
     };
     for (const StaleThread& c : cases) {
         SCOPED_TRACE(c.what);
@@ -523,11 +526,17 @@ TEST_F(BoardInterrupt, ThreadOfAClosedBoardReachesNoBoardOpenedAfter) {
         boards[0]->push(record(1));
         ASSERT_TRUE(eventually([&] { return gate.reached.load(); }));
 
-        if (c.closed_by_routine) {
+        std::future<std::int16_t> reset;
+        if (c.closer == Closer::OtherBoardsRoutine) {
             ASSERT_EQ(i_MFB_OpenBoardViaIndex(2, &closer), 0);
             ASSERT_EQ(i_MFB_SetBoardIntRoutine(closer, routine), 0);
             boards[2]->push(record(2));
             ASSERT_TRUE(eventually([&] { return closed != 1; }));
+        } else if (c.closer == Closer::MainThreadWhileAResetWaits) {
+            reset =
+                std::async(std::launch::async, [&] { return i_MFB_ResetBoardIntRoutine(first); });
+            ASSERT_TRUE(eventually([] { return mfb::vbus::calls(Fn::WaitForSingleObject) == 1; }));
+            closed = i_MFB_CloseBoard(first);
         } else {
             mfb::vbus::set_virtual_clock(true); // the close's wait for the thread runs out at once
             closed = i_MFB_CloseBoard(first);
@@ -542,7 +551,9 @@ TEST_F(BoardInterrupt, ThreadOfAClosedBoardReachesNoBoardOpenedAfter) {
             EXPECT_TRUE(wait_call(7, next));
         }
         gate.open = true;
-        const std::size_t running = (c.held_at_read ? 0 : 1) + (c.closed_by_routine ? 1 : 0);
+        EXPECT_EQ(reset.valid() ? reset.get() : 0, 0);
+        const std::size_t running =
+            (c.held_at_read ? 0 : 1) + (c.closer == Closer::OtherBoardsRoutine ? 1 : 0);
         ASSERT_TRUE(eventually([&] { return mfb::vbus::module_pins() == running; }));
         EXPECT_EQ(stale_reset.load(), c.held_at_read ? 1 : -1);
         EXPECT_EQ(stale_close.load(), c.held_at_read ? 1 : -2);
@@ -596,13 +607,14 @@ TEST_F(BoardInterrupt, WhileAResetWaitsResetsFindNoneAndInstallsFailOrWork) {
 // routine has uninstalled itself and installed itself again: the install reports -8 and leaves the
 // routine's own install in place.
 TEST_F(BoardInterrupt, FailedInstallExchangeLeavesTheRoutinesOwnInstall) {
-    std::atomic<int> installs{0}, reinstalled{1};
+    std::atomic<int> reinstalled{1};
     set_inside([&](const Call& c) {
         if (c.word1 == 1 && i_MFB_ResetBoardIntRoutine(c.handle) == 0)
             reinstalled = i_MFB_SetBoardIntRoutine(c.handle, routine);
     });
+    const std::thread::id application = std::this_thread::get_id();
     driver->on_install = [&] {
-        if (installs++ == 0) { // the application's install, not the routine's
+        if (std::this_thread::get_id() == application) { // not the routine's install
             eventually([&] { return reinstalled != 1; });
             driver->fail_this_install = true;
         }

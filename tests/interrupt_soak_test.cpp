@@ -99,7 +99,7 @@ void change_a_board(std::mt19937& random) {
     Board& b = g_boards[index];
     std::lock_guard lock(b.changes);
     MFB_BoardHandle h = b.handle.load();
-    const auto timed = [&](std::int16_t (*call)(MFB_BoardHandle), const char* what) {
+    const auto timed = [&](decltype(&i_MFB_CloseBoard) call, const char* what) {
         const auto start = Clock::now();
         EXPECT_EQ(call(h), 0) << what << " of board " << index;
         if (Clock::now() - start >= kWaitBound) {
