@@ -2,7 +2,6 @@
 // tear-down that never closes a handle the interrupt thread may still use, nor waits without end.
 #include "bus_fixture.h"
 
-#include "sim/counter_module.h"
 #include "sim/sim_board.h"
 
 #include <algorithm>
@@ -758,43 +757,6 @@ TEST_F(BoardInterrupt, ResetReturnsWhenItsEventsCannotBeSet) {
         EXPECT_EQ(status.load(), 0);
         EXPECT_EQ(mfb::vbus::open_handles(), failures == 1 ? 1u : 4u);
     }
-}
-
-// Install and reset over and over while the simulated board's counter raises compare interrupts
-// from the board's ticker thread; under ThreadSanitizer this must be free of data races, and no
-// handle may leak.
-TEST(BoardInterruptOnSimulatedBoard, InstallResetStressWhileTheCounterRaisesInterrupts) {
-    mfb::vbus::reset_process();
-    {
-        std::lock_guard lock(g_mutex);
-        g_calls.clear();
-        g_inside = nullptr;
-    }
-    auto board = mfb::sim::make_board(0);
-    mfb::vbus::attach(board);
-    MFB_BoardHandle h = 0;
-    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    ASSERT_TRUE(board->with_module<mfb::sim::CounterModule>(
-        0, [](mfb::sim::CounterModule& m) { m.set_rate(0, 5000000); }));
-    ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, routine), 0);
-    ASSERT_EQ(i_MFB_InitModuloCompareLogic(h, 0, 1000, 0), 0);
-    ASSERT_EQ(i_MFB_EnableCompareLogic(h, 0), 0);
-    board->start_ticker(1);
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(i_MFB_ResetBoardIntRoutine(h), 0);
-        ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, routine), 0);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    {
-        std::unique_lock lock(g_mutex); // let at least one compare event through
-        ASSERT_TRUE(g_changed.wait_for(lock, kPatience, [] { return !g_calls.empty(); }));
-    }
-    ASSERT_EQ(i_MFB_ResetBoardIntRoutine(h), 0);
-    board->stop_ticker();
-    EXPECT_EQ(mfb::vbus::open_handles(), 1u);
-    for (const Call& c : calls())
-        EXPECT_EQ(c.word1, 3u) << "compare records only";
-    mfb::vbus::reset_process();
 }
 
 } // namespace

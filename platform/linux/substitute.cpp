@@ -808,8 +808,8 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
     std::lock_guard lock(b.mutex);
     if (faulted_locked(b, Fn::CreateEventA))
         return nullptr;
-    return new_handle_locked(
-        b, Event{std::make_shared<EventState>(bManualReset != FALSE, bInitialState != FALSE)});
+    return new_handle_locked(b, Event{std::make_shared<EventState>(
+                                    EventState{bManualReset != FALSE, bInitialState != FALSE})});
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
