@@ -3,13 +3,22 @@
 #
 #     cmake -DMFBCTL=<program> -DARGS=<arg|arg|...> -DEXIT=<status> -DEXPECT=<regex>
 #           [-DREJECT=<regex>] [-DINPUT=<line|line|...>] [-DJSON=<python expression>]
-#           [-DEMULATOR=<program>] -P mfbctl_case.cmake
+#           [-DTERMINAL=ON] [-DBASH=<script>] [-DEMULATOR=<program>] -P mfbctl_case.cmake
 #
 # The arguments are separated by | (cmake would take some, such as -i, for its own after the
 # script). INPUT goes to the standard input, its lines separated by |. JSON: what was printed, read
-# as one JSON object a line into the list `objs`, must make the Python expression true.
+# as one JSON object a line into the list `objs` (and without their `t` into `plain`; lines that
+# are no object, such as warnings, are left out), must make the Python expression true. TERMINAL runs mfbctl on a terminal of its own (script(1)), which
+# the input is typed into. BASH runs the bash script instead of mfbctl, with $MFBCTL set.
 
 string(REPLACE "|" ";" command "${MFBCTL}|${ARGS}")
+if(TERMINAL)
+  string(REPLACE ";" " " line "${command}")
+  set(command script -qec "${line}" /dev/null)
+elseif(BASH)
+  set(ENV{MFBCTL} "${MFBCTL}")
+  set(command bash -c "${BASH}")
+endif()
 
 set(input_file /dev/null)
 if(INPUT)
@@ -42,7 +51,7 @@ if(JSON)
   set(json_file "${CMAKE_CURRENT_BINARY_DIR}/mfbctl_case_${tag}.json")
   file(WRITE "${json_file}" "${printed}")
   execute_process(
-    COMMAND python3 -c "import json, sys\nobjs = [json.loads(l) for l in sys.stdin if l.strip()]\nif not eval(sys.argv[1]):\n    sys.exit('not true of %r: %s' % (objs, sys.argv[1]))"
+    COMMAND python3 -c "import json, sys\nobjs = [json.loads(l) for l in sys.stdin if l.startswith('{')]\nplain = [{k: v for k, v in o.items() if k != 't'} for o in objs]\nif not eval(sys.argv[1]):\n    sys.exit('not true of %r: %s' % (objs, sys.argv[1]))"
             "${JSON}"
     INPUT_FILE "${json_file}" RESULT_VARIABLE json_status ERROR_VARIABLE json_error)
   file(REMOVE "${json_file}")
