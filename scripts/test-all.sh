@@ -112,7 +112,7 @@ done
 pids=()
 for run in "${fuzz_runs[@]}"; do
     read -r target preset <<<"$run"
-    scripts/fuzz.sh "$target" 0.5 "$preset" >"build/$preset/fuzz-$target.out" 2>&1 &
+    scripts/fuzz.sh --built "$target" 0.5 "$preset" >"build/$preset/fuzz-$target.out" 2>&1 &
     pids+=($!)
 done
 fuzz_status=0

@@ -18,8 +18,8 @@
 //
 // The boards are drivers of mfb_vbus.h (the simulated board of sim/, or one that wraps it), with
 // the few bus functions that the simulated board calls defined here: attach and board_count
-// attach to these boards, now_ns is the steady clock, and signal_event sets the real event whose
-// handle value the library gave the board.
+// attach to these boards, now_ns is the steady clock, and reference_event duplicates the handle of
+// the real event that the library gave the board, which the board then sets.
 #pragma once
 
 #include "mfb_vbus.h"
