@@ -5,9 +5,9 @@
 # build with mfbctl, the benchmarks and the Python package, the fuzz targets 64- and 32-bit), and
 # runs every test: ctest in each Linux preset, the Python package's tests, the Linux install with a
 # downstream project, the Windows release package, the Windows builds' tests and the package's
-# programs under Wine, the fuzz targets briefly and the benchmarks once as a smoke test. Stops at the first failure. At the end, also after a failure,
-# it prints a table of the steps with their seconds (wall clock, and the processor time of what
-# each ran) and the total.
+# programs under Wine, the fuzz targets briefly and the benchmarks once as a smoke test. Stops at
+# the first failure. At the end, also after a failure, it prints a table of the steps with their
+# seconds (wall clock, and the processor time of what each ran) and the total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -334,8 +334,8 @@ void advance(std::uint64_t ns) {
 // its handle, and Windows give the value to another object, while the board still holds it.
 EventReference reference_event(std::uint32_t event_handle) {
     HANDLE own = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), platform::to_handle(event_handle), GetCurrentProcess(),
-                         &own, EVENT_MODIFY_STATE, FALSE, 0))
+    if (!DuplicateHandle(GetCurrentProcess(), platform::to_handle(event_handle),
+                         GetCurrentProcess(), &own, EVENT_MODIFY_STATE, FALSE, 0))
         return {};
     return EventReference(std::shared_ptr<void>(own, [](void* h) { CloseHandle(h); }));
 }
