@@ -402,6 +402,25 @@ class Bench {
     std::vector<std::shared_ptr<mfb::sim::SimBoard>> boards_;
 };
 
+// The boards of the run, for the lines of a session (the shell's, the panel's).
+Bench* g_bench = nullptr;
+
+} // namespace
+
+int run_session_line(const std::vector<std::string>& words, const std::string& prefix) {
+    CLI::App app{"mfbctl shell: one command a line", ""};
+    GlobalOptions global;
+    add_commands(app, global, true);
+    app.parse_complete_callback([&] {
+        if (global.boards)
+            g_bench->start(*global.boards);
+        g_bench->fit(global.layouts);
+    });
+    return run(app, join_units(words), prefix);
+}
+
+namespace {
+
 struct ShellOptions {
     std::string file;
     bool exit_on_error = false;
@@ -411,7 +430,7 @@ struct ShellOptions {
 // made by one line hold for the next. Blank lines and lines starting with # are skipped; exit or
 // quit ends. A failing line is named on the standard error and the shell goes on, unless told to
 // stop; the exit status is the worst of the lines'.
-int shell(const ShellOptions& o, Bench& bench) {
+int shell(const ShellOptions& o) {
     std::ifstream file;
     if (!o.file.empty() && o.file != "-") {
         file.open(o.file);
@@ -438,16 +457,8 @@ int shell(const ShellOptions& o, Bench& bench) {
         const auto first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#')
             continue;
-        CLI::App app{"mfbctl shell: one command a line", ""};
-        GlobalOptions global;
-        add_commands(app, global, true);
-        app.parse_complete_callback([&] {
-            if (global.boards)
-                bench.start(*global.boards);
-            bench.fit(global.layouts);
-        });
-        const int rc = run(app, join_units(CLI::detail::split_up(line)),
-                           fmt::format("mfbctl: line {}: ", number));
+        const int rc =
+            run_session_line(CLI::detail::split_up(line), fmt::format("mfbctl: line {}: ", number));
         std::fflush(stdout);
         worst = std::max(worst, rc);
         if (rc != 0 && o.exit_on_error)
@@ -491,6 +502,7 @@ int main(int argc, char** argv) {
     sh->callback([&] { run_shell = true; });
 
     Bench bench;
+    g_bench = &bench;
     app.parse_complete_callback([&] {
         mfb::vbus::reset_process();
         bench.start(global.boards.value_or(2));
@@ -502,7 +514,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     int rc = run(app, join_units(args), "mfbctl: ");
     if (rc == 0 && run_shell)
-        rc = shell(*shell_options, bench);
+        rc = shell(*shell_options);
     bench.stop();
     return rc;
 }
