@@ -52,7 +52,7 @@ void serve(const Options& o) {
     if (!panel::is_loopback(o.bind))
         std::fprintf(stderr,
                      "mfbctl: warning: the panel listens on %s, not only on this machine: "
-                     "whoever reaches port %u and has its address can drive the boards\n",
+                     "whoever reaches port %u with the token below can drive the boards\n",
                      o.bind.c_str(), static_cast<unsigned>(p.port()));
     fmt::print("mfbctl panel: {} board{}; open {}\n(Ctrl-C ends the panel)\n", board_count(),
                board_count() == 1 ? "" : "s", p.url());
