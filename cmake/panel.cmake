@@ -16,8 +16,11 @@ if(MFB_PANEL STREQUAL "OFF")
   return()
 endif()
 
-set(MFB_PANEL_DIR ${PROJECT_SOURCE_DIR}/tools/panel)
+# The source tree, also where another project (windows/) includes this file.
+get_filename_component(MFB_PANEL_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
+set(MFB_PANEL_DIR ${MFB_PANEL_ROOT}/tools/panel)
 set(MFB_UPLOT_DIR ${MFB_PANEL_DIR}/node_modules/uplot)
+# A cross-build names the folder of Boost's headers itself (one that holds only them).
 find_path(MFB_BOOST_INCLUDE boost/beast.hpp)
 set(missing "")
 if(NOT MFB_BOOST_INCLUDE)
@@ -58,8 +61,8 @@ set(MFB_PANEL_ASSETS ${CMAKE_CURRENT_BINARY_DIR}/generated/panel_assets.inc)
 add_custom_command(
   OUTPUT ${MFB_PANEL_ASSETS}
   COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" -DOUT=${MFB_PANEL_ASSETS}
-          -P ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake
-  DEPENDS ${inputs} ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake
+          -P ${MFB_PANEL_ROOT}/cmake/embed_files.cmake
+  DEPENDS ${inputs} ${MFB_PANEL_ROOT}/cmake/embed_files.cmake
   COMMENT "Compiling in the test panel's page"
   VERBATIM)
 
@@ -78,6 +81,8 @@ target_compile_definitions(mfbctl_panel PRIVATE BOOST_BEAST_USE_STD_STRING_VIEW
 target_compile_options(mfbctl_panel PRIVATE ${MFB_WARNINGS})
 target_link_libraries(mfbctl_panel PUBLIC mfbctl_common)
 if(WIN32)
+  # Asio's sockets: Winsock 2 and its Microsoft extensions, Windows 7's interface.
+  target_compile_definitions(mfbctl_panel PRIVATE _WIN32_WINNT=0x0601)
   target_link_libraries(mfbctl_panel PUBLIC ws2_32 mswsock)
 endif()
 target_link_libraries(mfbctl PRIVATE mfbctl_panel)

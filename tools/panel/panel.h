@@ -14,8 +14,9 @@
 //
 // Every request needs the panel's token: a page gets it once in the address that the tool prints
 // and then carries it in a cookie; a request that changes something is a POST carrying the token
-// in the X-MFB-Token header as well, which another site's page cannot send. A request without the
-// token, or with a wrong one, is answered 403 before anything else is looked at.
+// in the X-MFB-Token header, which another site's page cannot send (the cookie, which a browser
+// sends with any site's form, does not do for it). A request without the token, or with a wrong
+// one, is answered 403 on its head, before its body is read or anything else is looked at.
 #pragma once
 
 #include <cstdint>

@@ -286,14 +286,15 @@ class Session : public std::enable_shared_from_this<Session> {
         parser_.emplace();
         parser_->body_limit(kBodyLimit);
         stream_.expires_after(kRequestTimeout);
-        http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-                             self->on_request(ec);
-                         });
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = shared_from_this()](boost::system::error_code ec,
+                                                            std::size_t) { self->on_header(ec); });
     }
 
     void reply(Response res) {
         auto owned = std::make_shared<Response>(std::move(res));
+        // The answer to a command comes when it has ended, a flash's maybe minutes later.
+        stream_.expires_after(kRequestTimeout);
         http::async_write(
             stream_, *owned,
             [self = shared_from_this(), owned](boost::system::error_code ec, std::size_t) {
@@ -323,6 +324,25 @@ class Session : public std::enable_shared_from_this<Session> {
     }
 
   private:
+    // The token is judged on the head, so that a request without it is answered before its body
+    // is read.
+    void on_header(boost::system::error_code ec) {
+        if (ec)
+            return close();
+        if (panel_.access(parser_->get()) == Panel::Impl::Access::Denied) {
+            Request head = parser_->release();
+            Response res = panel_.text(head, http::status::forbidden,
+                                       "403: the panel needs its token: open the address that "
+                                       "mfbctl panel printed");
+            res.keep_alive(false);
+            return reply(std::move(res));
+        }
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                             self->on_request(ec);
+                         });
+    }
+
     void on_request(boost::system::error_code ec) {
         if (ec == http::error::body_limit) {
             Request req;
@@ -334,13 +354,6 @@ class Session : public std::enable_shared_from_this<Session> {
         if (ec)
             return close();
         Request req = parser_->release();
-        if (panel_.access(req) == Panel::Impl::Access::Denied) {
-            Response res = panel_.text(req, http::status::forbidden,
-                                       "403: the panel needs its token: open the address that "
-                                       "mfbctl panel printed");
-            res.keep_alive(false);
-            return reply(std::move(res));
-        }
         if (auto res = panel_.route(shared_from_this(), req))
             reply(std::move(*res));
     }
