@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the builds need, with apt-get, when it is missing.
 #   scripts/setup.sh          everything scripts/test-all.sh builds and runs: the compilers (native,
-#                             32-bit multilib, mingw-w64 for the 32-bit and x64 MFB.dll), CMake and
+#                             32-bit multilib, mingw-w64 for the 32-bit and x64 MFB.dll), LLVM's
+#                             tools (the MSVC import libraries, and reading them back), CMake and
 #                             Ninja, GoogleTest and Google Benchmark, CLI11 and {fmt} for mfbctl
 #                             (libedit for its shell's line editing, help2man for its man page),
-#                             clang-format, Wine for the Windows test program, clang with its
-#                             runtime libraries (libFuzzer, 64- and 32-bit) for the fuzz targets,
+#                             clang-format, Wine for the Windows test program and mfbctl.exe,
+#                             clang with its runtime libraries (libFuzzer, 64- and 32-bit) for the
+#                             fuzz targets, pkgconf for the installed library's pkg-config file,
 #                             and Python with pytest, venv, pip, wheel and setuptools to build and
 #                             install the package's wheel and matplotlib for the plotting
 #                             example; for mfbctl's test panel Boost's headers, the charting
@@ -42,8 +44,8 @@ fi
 install_missing cmake ninja-build g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev \
     libbenchmark-dev libcli11-dev libfmt-dev clang-format g++-mingw-w64-x86-64 wine64 clang \
     libclang-rt-dev python3 python3-pytest libedit-dev help2man python3-venv python3-pip \
-    python3-wheel python3-setuptools python3-matplotlib libboost-dev chromium chromium-driver \
-    python3-selenium
+    python3-wheel python3-setuptools python3-matplotlib llvm pkgconf libboost-dev chromium \
+    chromium-driver python3-selenium
 command -v npm >/dev/null || install_missing nodejs npm
 
 # The test panel's charting library, as tools/panel/package-lock.json pins it.

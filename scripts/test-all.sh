@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every preset (MFB.dll for 32-bit and x64 Windows with the
-# Windows test program beside each, 64-bit Linux under AddressSanitizer and UndefinedBehaviorSanitizer,
-# 32-bit x86 Linux, ThreadSanitizer, the release build with mfbctl, the benchmarks and the Python
-# package, the fuzz targets 64- and 32-bit), and runs every test: ctest in each Linux preset, the
-# Python package's tests, mfbctl's test panel in headless Chromium, the Windows test program under
-# Wine, the fuzz targets briefly and the benchmarks once as a smoke test. Stops at the first
-# failure. At the end, also after a failure, it prints a table of the steps with their seconds
-# (wall clock, and the processor time of what each ran) and the total.
+# Installs what is missing, builds every preset (MFB.dll for 32-bit and x64 Windows with its import
+# libraries, the Windows test program and mfbctl.exe beside each, 64-bit Linux under
+# AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86 Linux, ThreadSanitizer, the release
+# build with mfbctl, the benchmarks and the Python package, the fuzz targets 64- and 32-bit), and
+# runs every test: ctest in each Linux preset, the Python package's tests, mfbctl's test panel in
+# headless Chromium, the Linux install with a downstream project, the Windows release package, the
+# Windows builds' tests and the package's programs under Wine, the fuzz targets briefly and the
+# benchmarks once as a smoke test. Stops at the first failure. At the end, also after a failure, it
+# prints a table of the steps with their seconds (wall clock, and the processor time of what each
+# ran) and the total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -94,8 +96,14 @@ step "Python package tests"
 step "test panel in the browser"
 MFBCTL=build/linux-release/mfbctl /usr/bin/python3 -m pytest -q tests/panel
 
-step "Windows test program under Wine"
-scripts/wine-test.sh
+step "install and downstream project"
+scripts/install-test.sh
+
+step "package: the Windows release zip"
+scripts/package.sh
+
+step "Windows builds and package under Wine"
+scripts/wine-test.sh --package
 
 # The targets fuzz side by side, each for 30 s. The 32-bit targets are fuzzed too where they run
 # natively; under qemu-i386 the replay above is all they do (README, Fuzzing).

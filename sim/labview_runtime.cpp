@@ -95,9 +95,8 @@ const std::array<void*, kMaxModules>& entries() {
     return table;
 }
 
-} // namespace
-
-void* entry(const std::string& module) {
+// The entry of a module name: registered on its first use.
+std::size_t entry_index(const std::string& module) {
     auto& r = runtime();
     std::lock_guard lock(r.mutex);
     std::size_t n = 0;
@@ -108,7 +107,18 @@ void* entry(const std::string& module) {
             throw std::length_error("the LabVIEW runtime stand-in has all its entries in use");
         r.names[r.named++] = module;
     }
-    return entries()[n];
+    return n;
+}
+
+} // namespace
+
+void* entry(const std::string& module) {
+    return entries()[entry_index(module)];
+}
+
+std::int32_t post(const std::string& module, std::uint32_t refnum, void* data) {
+    record(entry_index(module), refnum, data);
+    return 0;
 }
 
 void* mark() {

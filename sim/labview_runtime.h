@@ -53,6 +53,9 @@ struct Event {
 // The stand-in's PostLVUserEvent for a module name: the address to export under that name, the
 // same for every request of one name until reset.
 void* entry(const std::string& module);
+// The same entry called directly, for a module that exports a PostLVUserEvent of its own (a DLL or
+// a program standing in for the runtime): records the event under the module's name; returns 0.
+std::int32_t post(const std::string& module, std::uint32_t refnum, void* data);
 // An address to export under a mark.
 void* mark();
 

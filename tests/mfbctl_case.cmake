@@ -35,6 +35,8 @@ execute_process(COMMAND ${EMULATOR} ${command}
 if(INPUT)
   file(REMOVE "${input_file}")
 endif()
+# Windows programs end their lines with \r\n.
+string(REPLACE "\r\n" "\n" printed "${printed}")
 
 set(problems "")
 if(NOT status STREQUAL "${EXIT}")

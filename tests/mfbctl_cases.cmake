@@ -1,20 +1,6 @@
-# mfbctl's cases, included by tests/CMakeLists.txt where the build runs them (MFB_TOOL_CASES).
-
-# mfbctl driven as a user would: each case runs mfbctl with its arguments on the two simulated
-# boards and checks the exit status (0 done, 1 failed, 2 usage error) and that what it prints
-# (output and errors together) matches EXPECT. INPUT: lines for `mfbctl shell`, separated by |.
-# JSON: a Python expression over the output read as JSON lines (`objs`, and `plain` without
-# their `t`). REJECT: a pattern that must not show. TERMINAL: mfbctl runs on a terminal, typed
-# into from INPUT. BASH: a bash script runs instead, with $MFBCTL.
-function(mfbctl_case name exit expect)
-  cmake_parse_arguments(PARSE_ARGV 3 CASE "TERMINAL" "INPUT;JSON;REJECT;BASH" "")
-  string(JOIN "|" args ${CASE_UNPARSED_ARGUMENTS})
-  add_test(NAME mfbctl.${name}
-           COMMAND ${CMAKE_COMMAND} -DMFBCTL=$<TARGET_FILE:mfbctl> "-DARGS=${args}" -DEXIT=${exit}
-                   "-DEXPECT=${expect}" "-DINPUT=${CASE_INPUT}" "-DJSON=${CASE_JSON}"
-                   "-DREJECT=${CASE_REJECT}" "-DEMULATOR=${MFB_RUN}" -DTERMINAL=${CASE_TERMINAL}
-                   "-DBASH=${CASE_BASH}" -P ${CMAKE_CURRENT_SOURCE_DIR}/mfbctl_case.cmake)
-endfunction()
+# mfbctl's cases, included by tests/CMakeLists.txt where the build runs them (MFB_TOOL_CASES): each
+# runs mfbctl with its arguments on the two simulated boards (cmake/mfbctl_case.cmake).
+include(${PROJECT_SOURCE_DIR}/cmake/mfbctl_case.cmake)
 
 # Usage errors: every kind of value against its range, before anything reaches a board.
 mfbctl_case(range_unit 2 "--timer: 3 is out of range for the timer number \\(0 to 2\\)" timer -t 3 read)
@@ -54,6 +40,8 @@ mfbctl_case(failure_driver_refusal 1
             "i_MFB_SetNewPWMTiming: -101 the board driver refused \\(driver status 1\\): the simulated PWM is not set up"
             pwm -b 1 timing --low 1 --high 1)
 mfbctl_case(failure_no_board 1 "no board at index 5: 2 boards found" info -b 5)
+mfbctl_case(list_no_board 1 "^mfbctl: no boards found; the virtual bus has no simulated boards: --sim-boards 2 attaches two\n$"
+            --sim-boards 0 list --json)
 mfbctl_case(failure_no_module 1 "board 0 has no pwm module \\(modules 0 counter, 1 timer, 2 ttl, 3 ssi\\); board 1 has one at module 0 \\(-b 1\\)"
             pwm status)
 

@@ -44,10 +44,8 @@ std::string information_value(std::size_t i, const Information& info) {
 
 void list(const Output& out) {
     const unsigned count = board_count();
-    if (count == 0) {
-        say(out, "no boards found");
-        return;
-    }
+    if (count == 0)
+        throw std::runtime_error("no boards found; " + backend::no_board_hint());
     std::string header = fmt::format("{:<6} {:<20}", "board", "identifier");
     for (const auto& w : explain::board_information())
         header += fmt::format(" {:<{}}", w.label, std::max<std::size_t>(8, std::strlen(w.label)));

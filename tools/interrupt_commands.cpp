@@ -9,8 +9,9 @@
 // its module position: the source and the named values of a counter, a timer or a pulse encoder.
 //
 // `watch --labview` installs the library's LabVIEW routine instead, with the LabVIEW runtime
-// stand-in of the simulated bus as the runtime, and prints each user event as a LabVIEW program
-// registered for it receives it: the refnum and the cluster (record byte, words 1 and 2, values).
+// stand-in (sim/labview_runtime.h) where the library finds the runtime, and prints each user event
+// as a LabVIEW program registered for it receives it: the refnum and the cluster (record byte,
+// words 1 and 2, values).
 #include "mfbctl.h"
 
 #include "common/explain.h"
@@ -133,8 +134,7 @@ struct WatchOptions {
 int install(Watched& w, std::uint32_t refnum) {
     if (!w.labview)
         return i_MFB_SetBoardIntRoutine(w.handle, on_interrupt);
-    mfb::sim::labview::reset();
-    mfb::sim::labview::install(mfb::sim::labview::kLvrt);
+    backend::install_labview_runtime();
     mfb::sim::labview::on_event([&w](const mfb::sim::labview::Event& e) {
         const unsigned index = w.seen.fetch_add(1);
         if (w.limit == 0 || index < w.limit)

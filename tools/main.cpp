@@ -1,17 +1,16 @@
 // mfbctl: list, inspect and drive MFB boards from the shell.
 //
 // On Linux the tool runs on the virtual device bus with simulated boards (two by default), so it
-// can be tried without the hardware.
+// can be tried without the hardware; on Windows on the boards Windows has, or on simulated boards
+// with --sim-boards (common/backend.h).
 //
 // Exit status: 0 success, 1 a library call or an operation failed, 2 a usage error (an unknown
 // command or option, a value out of its range, a command that needs a session).
 #include "mfbctl.h"
 
+#include "common/backend.h"
 #include "common/console.h"
 #include "common/version.h"
-
-#include "mfb_vbus.h"
-#include "sim/sim_board.h"
 
 #include <algorithm>
 #include <cctype>
@@ -324,8 +323,7 @@ struct GlobalOptions {
 
 void add_global_options(CLI::App& app, GlobalOptions& g) {
     add_number(&app, "--sim-boards", g.boards, 0, kMaxBoards, "number of simulated boards",
-               "number of simulated boards on the bus (default 2; on a line of a session: start "
-               "over with this many fresh boards)");
+               backend::simulated_boards_help());
     app.add_option("--sim-layout", g.layouts,
                    "fit functions into the simulated boards, BOARD:MODULE=FUNCTION, several "
                    "separated by commas, as 1:3=etm (for a single run; also from MFB_SIM_LAYOUT)")
@@ -340,6 +338,9 @@ bool g_session_ends = false;
 void add_commands(CLI::App& app, GlobalOptions& global, bool session) {
     app.require_subcommand(1);
     app.fallthrough(); // the options of the commands above may follow a command
+    // Options start with - everywhere: a word that starts with / is a value (a path), also on
+    // Windows.
+    app.allow_windows_style_options(false);
     app.add_flag_callback(
         "-V,--version",
         [] {
@@ -367,54 +368,29 @@ void add_commands(CLI::App& app, GlobalOptions& global, bool session) {
             });
 }
 
-// The simulated boards of a run or a session: attached when the command line is parsed and
-// before any command runs; they run on the real clock, ticking from a thread of their own.
-class Bench {
-  public:
-    ~Bench() { stop(); }
-    void start(unsigned count) {
-        stop();
-        for (unsigned i = 0; i < count; ++i) {
-            boards_.push_back(mfb::sim::make_board(i));
-            mfb::vbus::attach(boards_.back());
-            boards_.back()->start_ticker();
+// Fits the functions of --sim-layout and MFB_SIM_LAYOUT into the simulated boards.
+void fit_layouts(const std::vector<std::string>& layouts) {
+    for (const std::string& text : layouts)
+        for (const FittedModule& f : parse_layout(text)) {
+            if (!simulated_board(f.board))
+                throw UsageError(fmt::format("--sim-layout: there is no simulated board {} "
+                                             "(--sim-boards)",
+                                             f.board));
+            fit_module(f.board, f.module, f.function);
         }
-    }
-    void stop() {
-        for (auto& b : boards_)
-            b->stop_ticker();
-        mfb::vbus::reset_process(); // ends any interrupt thread still running before the boards go
-        boards_.clear();
-    }
-    // Fits the functions of --sim-layout and MFB_SIM_LAYOUT.
-    void fit(const std::vector<std::string>& layouts) const {
-        for (const std::string& text : layouts)
-            for (const FittedModule& f : parse_layout(text)) {
-                if (f.board >= boards_.size())
-                    throw UsageError(fmt::format("--sim-layout: there is no simulated board {} "
-                                                 "({} simulated, --sim-boards)",
-                                                 f.board, boards_.size()));
-                fit_module(f.board, f.module, f.function);
-            }
-    }
-
-  private:
-    std::vector<std::shared_ptr<mfb::sim::SimBoard>> boards_;
-};
-
-// The boards of the run, for the lines of a session (the shell's, the panel's).
-Bench* g_bench = nullptr;
+}
 
 } // namespace
 
+// A line of a session (the shell's, the panel's) on the run's boards: --sim-boards starts over.
 int run_session_line(const std::vector<std::string>& words, const std::string& prefix) {
     CLI::App app{"mfbctl shell: one command a line", ""};
     GlobalOptions global;
     add_commands(app, global, true);
     app.parse_complete_callback([&] {
         if (global.boards)
-            g_bench->start(*global.boards);
-        g_bench->fit(global.layouts);
+            backend::start(global.boards);
+        fit_layouts(global.layouts);
     });
     return run(app, join_units(words), prefix);
 }
@@ -501,20 +477,17 @@ int main(int argc, char** argv) {
                  "stop at the first line that fails");
     sh->callback([&] { run_shell = true; });
 
-    Bench bench;
-    g_bench = &bench;
     app.parse_complete_callback([&] {
-        mfb::vbus::reset_process();
-        bench.start(global.boards.value_or(2));
+        backend::start(global.boards);
         if (const char* layout = std::getenv("MFB_SIM_LAYOUT"); layout && *layout)
             global.layouts.insert(global.layouts.begin(), layout);
-        bench.fit(global.layouts);
+        fit_layouts(global.layouts);
     });
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     int rc = run(app, join_units(args), "mfbctl: ");
     if (rc == 0 && run_shell)
         rc = shell(*shell_options);
-    bench.stop();
+    backend::stop();
     return rc;
 }

@@ -11,6 +11,7 @@ import io
 import json
 import os
 import re
+import struct
 import sys
 import threading
 
@@ -205,11 +206,19 @@ MfbError.__module__ = "mfb"  # as users name it
 
 
 def library_path():
-    """Where the library is: $MFB_LIBRARY, else beside the package."""
+    """Where the library is: $MFB_LIBRARY, else beside the package; on Windows without one there,
+    the DLL of the interpreter's width where the release package has it (python/mfb beside x86
+    and x64)."""
     path = os.environ.get("MFB_LIBRARY")
     if path:
         return path
-    return data_file("MFB.dll" if WINDOWS else "libmfb.so")
+    beside = data_file("MFB.dll" if WINDOWS else "libmfb.so")
+    if WINDOWS and not os.path.exists(beside):
+        width = "x64" if struct.calcsize("P") == 8 else "x86"
+        release = os.path.join(os.path.dirname(os.path.dirname(HERE)), width, "MFB.dll")
+        if os.path.exists(release):
+            return release
+    return beside
 
 
 def _load():

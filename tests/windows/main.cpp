@@ -7,7 +7,6 @@
 // PATH defaults to MFB.dll, which the loader finds beside the program. Without scenario names
 // every scenario runs. The last line counts them: "wintest: N passed, M failed"; the exit status
 // is 0 only when all passed.
-#include "import_patch.h"
 #include "scenarios.h"
 
 #include <algorithm>
@@ -128,16 +127,13 @@ int main(int argc, char** argv) {
         std::printf("wintest: LoadLibraryA(%s) failed with error %lu\n", dll, GetLastError());
         return 2;
     }
-    std::vector<Redirect> redirects;
-    for (const bench::Replacement& r : bench::replacements())
-        redirects.push_back({r.dll, r.function, r.address});
-    const std::vector<std::string> missing = redirect_imports(g_library, redirects);
+    const std::vector<std::string> missing = mfb::sim::windows::put_boards_behind(g_library);
     for (const std::string& name : missing)
         std::printf("wintest: %s imports no %s\n", dll, name.c_str());
     if (!missing.empty())
         return 2;
     std::printf("wintest: %s loaded in a %d-bit process, %zu imports redirected to the bench\n",
-                dll, static_cast<int>(8 * sizeof(void*)), redirects.size());
+                dll, static_cast<int>(8 * sizeof(void*)), mfb::sim::windows::replacements().size());
 
     int passed = 0, failed = 0;
     for (const Entry& e : kScenarios) {

@@ -4,8 +4,6 @@
 #include "options.h"
 #include "status.h"
 
-#include "mfb_vbus.h"
-
 #include <fmt/format.h>
 
 #include <stdexcept>
@@ -20,8 +18,9 @@ unsigned board_count() {
 void require_board(unsigned index) {
     const unsigned count = board_count();
     if (index >= count)
-        throw std::runtime_error(fmt::format("no board at index {}: {} board{} found", index, count,
-                                             count == 1 ? "" : "s"));
+        throw std::runtime_error(fmt::format("no board at index {}: {} board{} found{}", index,
+                                             count, count == 1 ? "" : "s",
+                                             count == 0 ? "; " + backend::no_board_hint() : ""));
 }
 
 OpenBoard::OpenBoard(unsigned index) : index_(index) {
@@ -33,12 +32,6 @@ OpenBoard::OpenBoard(unsigned index) : index_(index) {
 OpenBoard::~OpenBoard() {
     if (handle_ != 0)
         i_MFB_CloseBoard(handle_);
-}
-
-std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index) {
-    if (index >= mfb::vbus::board_count())
-        return nullptr;
-    return std::dynamic_pointer_cast<mfb::sim::SimBoard>(mfb::vbus::board(index));
 }
 
 std::optional<Function> module_function(unsigned board, unsigned position) {
@@ -107,33 +100,36 @@ std::string ModuleAccess::where() const {
     return fmt::format("board {} module {}", board(), module_);
 }
 
-// What to do about a refusal, in the tool's commands.
 namespace {
 
-std::string hint(std::string_view function, int status) {
+// What to do about a refusal, in the tool's commands; `simulated`: on a simulated board, where a
+// hint may also drive the simulated inputs.
+std::string hint(std::string_view function, int status, bool simulated) {
     struct Hint {
         const char* function;
         int status;
+        bool simulated_only;
         const char* text;
     };
     static const Hint kHints[] = {
-        {"i_MFB_EnableCompareLogic", -15,
+        {"i_MFB_EnableCompareLogic", -15, true,
          "compare events raise interrupts, which need a routine: `watch --drive RATE` sets one up "
          "and turns the simulated encoder, or run `watch-start` first in `mfbctl shell`"},
-        {"", -15,
+        {"", -15, false,
          "the interrupts need a routine: run `watch-start` first in `mfbctl shell`, or use "
          "`watch`"},
-        {"i_MFB_ReadDigitalInputs", -3,
+        {"i_MFB_ReadDigitalInputs", -3, false,
          "configure the port first, in the same command (`dio --port N configure read`) or "
          "earlier in `mfbctl shell`"},
-        {"i_MFB_SetDigitalOutputsOn", -3,
+        {"i_MFB_SetDigitalOutputsOn", -3, false,
          "configure the port first (`dio --port N configure on "
          "MASK`)"},
-        {"i_MFB_SetDigitalOutputsOff", -3,
+        {"i_MFB_SetDigitalOutputsOff", -3, false,
          "configure the port first (`dio --port N configure memory on off MASK`)"},
     };
     for (const Hint& h : kHints)
-        if (h.status == status && (!*h.function || function == h.function))
+        if (h.status == status && (!*h.function || function == h.function) &&
+            (simulated || !h.simulated_only))
             return h.text;
     return "";
 }
@@ -149,12 +145,14 @@ void ModuleAccess::check(const char* function, int status) const {
         throw CallFailed(function, status,
                          explain::wrong_function(where(), static_cast<unsigned>(*at),
                                                  static_cast<unsigned>(function_)));
-    if (at && simulated_board(board()))
+    // Why a simulated module refused is told for simulated boards only.
+    const bool simulated = simulated_board(board()) != nullptr;
+    if (at && simulated)
         if (std::string why = explain::refusal(static_cast<unsigned>(*at), function, status,
                                                driver_status(function, status));
             !why.empty())
             throw CallFailed(function, status, why);
-    throw CallFailed(function, status, hint(function, status));
+    throw CallFailed(function, status, hint(function, status, simulated));
 }
 
 void not_simulated(const ModuleAccess& m) {

@@ -1,6 +1,7 @@
 // Boards and module positions as commands address them.
 #pragma once
 
+#include "backend.h"
 #include "mfb.h"
 #include "sim/sim_board.h"
 
@@ -17,7 +18,8 @@ using mfb::sim::Function;
 
 // The number of boards the library finds.
 unsigned board_count();
-// Fails with "no board at index 5: 2 boards found" unless the library finds the board.
+// Fails with "no board at index 5: 2 boards found" unless the library finds the board; with none
+// found, it says what to try (backend::no_board_hint()).
 void require_board(unsigned index);
 
 // Opens a board by index for the life of one command and closes it after. A board index the
@@ -37,7 +39,7 @@ class OpenBoard {
 };
 
 // The simulated board at a board index, or null on a board that is not simulated.
-std::shared_ptr<mfb::sim::SimBoard> simulated_board(unsigned index);
+using backend::simulated_board;
 
 // Which function a module position carries, from the board's module configuration word; nullopt
 // where the board does not tell. Every command that needs to know asks here.

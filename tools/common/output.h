@@ -133,7 +133,8 @@ void say(const Output& out, const std::string& text);
 // The standard output sent into a pipe while a library call that prints on it runs, so that the
 // tool decides what of it to show: construct, call, restore(), then read() until it gives "".
 // Meanwhile the tool prints with print(); the pipe holds 64 KiB, so a call that prints more needs
-// a thread reading as it runs. Each platform brings its own (console_posix.cpp).
+// a thread reading as it runs. It works on the C runtime's descriptors (console.cpp), with the
+// platform's pipe (console.h).
 class StdoutPipe {
   public:
     StdoutPipe();

@@ -6,21 +6,10 @@
 #include <algorithm>
 #include <cstddef>
 
-namespace {
-
-using Post = std::int32_t(__cdecl*)(std::uint32_t refnum, void* data);
-
-// The simulation's entry that decodes and records an event, under this DLL's name.
-Post recorder() {
-    static const Post post = reinterpret_cast<Post>(mfb::sim::labview::entry(wintest::lvrt::kDll));
-    return post;
-}
-
-} // namespace
-
+// The simulation decodes and records the event, under this DLL's name.
 extern "C" __declspec(dllexport) std::int32_t
     __cdecl PostLVUserEvent(std::uint32_t refnum, void* data) {
-    return recorder()(refnum, data);
+    return mfb::sim::labview::post(wintest::lvrt::kDll, refnum, data);
 }
 
 extern "C" __declspec(dllexport) std::uint32_t

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace wintest {
+namespace mfb::sim::windows {
 
 struct Redirect {
     const char* dll;      // as the import table names it, compared without regard to case
@@ -21,4 +21,4 @@ struct Redirect {
 // such import, as "dll!function" (empty when all were patched).
 std::vector<std::string> redirect_imports(HMODULE module, const std::vector<Redirect>& redirects);
 
-} // namespace wintest
+} // namespace mfb::sim::windows

@@ -1,9 +1,9 @@
-#include "import_patch.h"
+#include "sim/windows/import_patch.h"
 
 #include <cstdint>
 #include <cstring>
 
-namespace wintest {
+namespace mfb::sim::windows {
 
 std::vector<std::string> redirect_imports(HMODULE module, const std::vector<Redirect>& redirects) {
     auto* base = reinterpret_cast<std::uint8_t*>(module);
@@ -50,4 +50,4 @@ std::vector<std::string> redirect_imports(HMODULE module, const std::vector<Redi
     return missing;
 }
 
-} // namespace wintest
+} // namespace mfb::sim::windows
