@@ -78,7 +78,7 @@ target_include_directories(mfbctl_panel SYSTEM PRIVATE ${MFB_BOOST_INCLUDE})
 # Beast's string_view as the standard's; Asio without what it keeps for old code.
 target_compile_definitions(mfbctl_panel PRIVATE BOOST_BEAST_USE_STD_STRING_VIEW
                                                 BOOST_ASIO_NO_DEPRECATED)
-target_compile_options(mfbctl_panel PRIVATE ${MFB_WARNINGS})
+target_compile_options(mfbctl_panel PRIVATE ${MFB_WARNINGS} ${MFBCTL_OPTIONS})
 target_link_libraries(mfbctl_panel PUBLIC mfbctl_common)
 if(WIN32)
   # Asio's sockets: Winsock 2 and its Microsoft extensions, Windows 7's interface.
