@@ -56,11 +56,17 @@ parts, whose licence texts are in `notices/`, as the Debian packages that provid
 |---|---|---|
 | CLI11, command-line parsing (BSD-3-Clause) | `mfbctl.exe` | `notices/CLI11.txt` |
 | {fmt}, text formatting (MIT) | `mfbctl.exe` | `notices/fmt.txt` |
+| Boost.Beast and Boost.Asio, the test panel's web server (BSL-1.0) | `x64/mfbctl.exe` | `notices/boost.txt` |
+| uPlot, the test panel's charts, served by the page (MIT) | `x64/mfbctl.exe` | `notices/uPlot.txt` |
 | the mingw-w64 runtime and winpthreads (ZPL-2.1, MIT and others, file by file) | `MFB.dll`, `mfbctl.exe` | `notices/mingw-w64.txt` |
 | GCC's runtime libraries libgcc and libstdc++ (GPL-3 with the GCC Runtime Library Exception) | `MFB.dll`, `mfbctl.exe` | `notices/gcc-runtime.txt` |
 EOF
 cp /usr/share/doc/libcli11-dev/copyright "$stage/notices/CLI11.txt"
 cp /usr/share/doc/libfmt-dev/copyright "$stage/notices/fmt.txt"
+# libboost-dev depends on the versioned package that holds the headers and their licence.
+boost_doc=$(ls -d /usr/share/doc/libboost1.*-dev | tail -1)
+cp "$boost_doc/copyright" "$stage/notices/boost.txt"
+cp tools/panel/node_modules/uplot/LICENSE "$stage/notices/uPlot.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$stage/notices/mingw-w64.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/notices/gcc-runtime.txt"
 

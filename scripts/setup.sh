@@ -10,12 +10,17 @@
 #                             fuzz targets, pkgconf for the installed library's pkg-config file,
 #                             and Python with pytest, venv, pip, wheel and setuptools to build and
 #                             install the package's wheel and matplotlib for the plotting
-#                             example. On a host whose kernel executes 32-bit
-#                             programs it adds Debian's i386 architecture and 32-bit Wine
-#                             (wine32:i386), under which the 32-bit MFB.dll runs; on one that cannot,
-#                             qemu-user, under which the 32-bit Linux tests then run.
+#                             example; for mfbctl's test panel Boost's headers, the charting
+#                             library uPlot from the npm registry (npm ci in tools/panel, as its
+#                             package-lock.json pins it; Node.js and npm where they are missing)
+#                             and, for its test, Chromium, its driver and Selenium. On a host whose
+#                             kernel executes 32-bit programs it adds Debian's i386 architecture
+#                             and 32-bit Wine (wine32:i386), under which the 32-bit MFB.dll runs;
+#                             on one that cannot, qemu-user, under which the 32-bit Linux tests
+#                             then run.
 #   scripts/setup.sh --tool   only what mfbctl needs (the demo): CMake, Ninja, g++, CLI11, {fmt}.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 sudo_cmd=()
 [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
@@ -39,7 +44,18 @@ fi
 install_missing cmake ninja-build g++ g++-multilib g++-mingw-w64-i686 googletest libgtest-dev \
     libbenchmark-dev libcli11-dev libfmt-dev clang-format g++-mingw-w64-x86-64 wine64 clang \
     libclang-rt-dev python3 python3-pytest libedit-dev help2man python3-venv python3-pip \
-    python3-wheel python3-setuptools python3-matplotlib llvm pkgconf
+    python3-wheel python3-setuptools python3-matplotlib llvm pkgconf libboost-dev chromium \
+    chromium-driver python3-selenium
+command -v npm >/dev/null || install_missing nodejs npm
+
+# The test panel's charting library, as tools/panel/package-lock.json pins it.
+panel=tools/panel
+wanted=$(node -p "require('./$panel/package-lock.json').packages['node_modules/uplot'].version")
+there=$(node -p "require('./$panel/node_modules/uplot/package.json').version" 2>/dev/null || true)
+if [[ $wanted != "$there" ]]; then
+    echo "setup: fetching uPlot $wanted (npm ci in $panel)"
+    (cd "$panel" && npm ci --no-audit --no-fund --loglevel=error)
+fi
 
 # Can this kernel execute a 32-bit x86 program? Some hosts are built without that support.
 probe=$(mktemp -d)

@@ -3,11 +3,12 @@
 # libraries, the Windows test program and mfbctl.exe beside each, 64-bit Linux under
 # AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86 Linux, ThreadSanitizer, the release
 # build with mfbctl, the benchmarks and the Python package, the fuzz targets 64- and 32-bit), and
-# runs every test: ctest in each Linux preset, the Python package's tests, the Linux install with a
-# downstream project, the Windows release package, the Windows builds' tests and the package's
-# programs under Wine, the fuzz targets briefly and the benchmarks once as a smoke test. Stops at
-# the first failure. At the end, also after a failure, it prints a table of the steps with their
-# seconds (wall clock, and the processor time of what each ran) and the total.
+# runs every test: ctest in each Linux preset, the Python package's tests, mfbctl's test panel in
+# headless Chromium, the Linux install with a downstream project, the Windows release package, the
+# Windows builds' tests and the package's programs under Wine, the fuzz targets briefly and the
+# benchmarks once as a smoke test. Stops at the first failure. At the end, also after a failure, it
+# prints a table of the steps with their seconds (wall clock, and the processor time of what each
+# ran) and the total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -89,6 +90,11 @@ done
 # Debian's Python, whose pytest setup.sh installed; the package as the release build put it together.
 step "Python package tests"
 /usr/bin/python3 -m pytest -q python/tests
+
+# The test panel in headless Chromium, served by the release build's mfbctl; the screenshot goes
+# to build/linux-release/panel.png.
+step "test panel in the browser"
+MFBCTL=build/linux-release/mfbctl /usr/bin/python3 -m pytest -q tests/panel
 
 step "install and downstream project"
 scripts/install-test.sh

@@ -12,7 +12,6 @@
 #include "sim/frequency_module.h"
 
 #include <chrono>
-#include <map>
 #include <thread>
 
 namespace mfbctl {
@@ -46,18 +45,12 @@ void check_setup(const Setup& s) {
                                      format_time(c.hi)));
 }
 
-// The gate achieved at each board and module set up in this run or session, in ns.
-std::map<std::pair<unsigned, unsigned>, std::uint64_t>& gates() {
-    static std::map<std::pair<unsigned, unsigned>, std::uint64_t> known;
-    return known;
-}
-
 void init(ModuleAccess& m, const Output& out, const Setup& s) {
     std::uint32_t real = 0;
     m.check("i_MFB_InitFrequencyMeasurement",
             i_MFB_InitFrequencyMeasurement(m.h(), m.module(), u8(s.clock), 0,
                                            static_cast<std::uint32_t>(s.gate.ns), &real));
-    gates()[{m.board(), m.module()}] = real;
+    remember_gate(m.board(), m.module(), real);
     say(out, fmt::format("{}: gate {} (asked {}), {} MHz clock", m.where(), format_time(real),
                          format_time(s.gate.ns), s.clock));
 }
@@ -81,11 +74,10 @@ void read(ModuleAccess& m, const Output& out, const Time& wait) {
                                                 : fmt::format(" ({} gates closed since the "
                                                               "last read)",
                                                               fresh));
-    const auto gate = gates().find({m.board(), m.module()});
-    if (gate != gates().end() && gate->second != 0) {
-        const double hz = periods * 1e9 / static_cast<double>(gate->second);
-        r.value("hz", hz).detail("gate_ns", gate->second);
-        text += fmt::format(": {:.6g} Hz over {}", hz, format_time(gate->second));
+    if (const auto gate = remembered_gate(m.board(), m.module()); gate && *gate != 0) {
+        const double hz = periods * 1e9 / static_cast<double>(*gate);
+        r.value("hz", hz).detail("gate_ns", *gate);
+        text += fmt::format(": {:.6g} Hz over {}", hz, format_time(*gate));
     } else {
         text += " (the gate is known after init in the same run or session)";
     }

@@ -307,7 +307,7 @@ void watch_stop(unsigned board, const Output& out) {
 } // namespace interrupt_commands
 
 bool interrupts_watched(unsigned board) {
-    return interrupt_commands::started().count(board) != 0;
+    return interrupt_commands::started().count(board) != 0 || routine_installed(board);
 }
 
 void require_routine(unsigned board, const std::string& what) {

@@ -380,6 +380,23 @@ void fit_layouts(const std::vector<std::string>& layouts) {
         }
 }
 
+} // namespace
+
+// A line of a session (the shell's, the panel's) on the run's boards: --sim-boards starts over.
+int run_session_line(const std::vector<std::string>& words, const std::string& prefix) {
+    CLI::App app{"mfbctl shell: one command a line", ""};
+    GlobalOptions global;
+    add_commands(app, global, true);
+    app.parse_complete_callback([&] {
+        if (global.boards)
+            backend::start(global.boards);
+        fit_layouts(global.layouts);
+    });
+    return run(app, join_units(words), prefix);
+}
+
+namespace {
+
 struct ShellOptions {
     std::string file;
     bool exit_on_error = false;
@@ -416,16 +433,8 @@ int shell(const ShellOptions& o) {
         const auto first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#')
             continue;
-        CLI::App app{"mfbctl shell: one command a line", ""};
-        GlobalOptions global;
-        add_commands(app, global, true);
-        app.parse_complete_callback([&] {
-            if (global.boards)
-                backend::start(global.boards);
-            fit_layouts(global.layouts);
-        });
-        const int rc = run(app, join_units(CLI::detail::split_up(line)),
-                           fmt::format("mfbctl: line {}: ", number));
+        const int rc =
+            run_session_line(CLI::detail::split_up(line), fmt::format("mfbctl: line {}: ", number));
         std::fflush(stdout);
         worst = std::max(worst, rc);
         if (rc != 0 && o.exit_on_error)

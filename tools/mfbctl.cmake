@@ -69,3 +69,6 @@ set_source_files_properties(${MFBCTL_SOURCE_DIR}/main.cpp PROPERTIES
 target_compile_options(mfbctl PRIVATE ${MFB_WARNINGS} ${MFBCTL_OPTIONS})
 set_target_properties(mfbctl mfbctl_common PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${MFBCTL_UNITY_BATCH})
 target_link_libraries(mfbctl PRIVATE mfbctl_common)
+
+# The test panel (`mfbctl panel`), where the build carries it.
+include(${MFBCTL_PROJECT_DIR}/cmake/panel.cmake)

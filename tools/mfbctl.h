@@ -17,3 +17,15 @@
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
+
+#include <string>
+#include <vector>
+
+namespace mfbctl {
+
+// Runs one command line of a session (the words after `mfbctl`) on the session's boards, as
+// `mfbctl shell` runs each line: what it prints goes to the standard output, an error to the
+// standard error after `prefix`. Returns the exit status.
+int run_session_line(const std::vector<std::string>& words, const std::string& prefix);
+
+} // namespace mfbctl

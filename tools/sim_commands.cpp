@@ -88,6 +88,7 @@ void fit_module(unsigned board, unsigned module, Function f) {
     if (!sim)
         throw std::runtime_error(fmt::format("board {} is not a simulated board", board));
     sim->set_function(u8(module), f);
+    forget_setups(board, module);
 }
 
 } // namespace mfbctl

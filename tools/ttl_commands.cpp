@@ -142,6 +142,7 @@ void set(ModuleAccess& m, const Output& out, const std::vector<Level>& levels) {
 void direction(ModuleAccess& m, const Output& out, const std::array<unsigned, kPorts>& d) {
     m.check("i_MFB_InitTTLIODirection",
             i_MFB_InitTTLIODirection(m.h(), m.module(), u8(d[0]), u8(d[1]), u8(d[2]), u8(d[3])));
+    remember_directions(m.board(), m.module(), d);
     std::string text = m.where() + " directions:";
     for (unsigned p = 0; p < kPorts; ++p)
         text += fmt::format(" port {} {}", p, d[p] ? "out" : "in");

@@ -26,6 +26,15 @@ add_test(NAME import_library
                  --def ${PROJECT_SOURCE_DIR}/MFB.def --bits $<IF:$<EQUAL:${CMAKE_SIZEOF_VOID_P},8>,64,32>
                  ${CMAKE_BINARY_DIR}/MFB.lib ${CMAKE_BINARY_DIR}/MFB.dll ${CMAKE_BINARY_DIR}/mfbctl.exe)
 
+# mfbctl.exe's test panel, where the build carries it (MFB_PANEL ON: mingw-dll64): it starts on
+# two simulated boards and serves its page and its event stream to an HTTP client.
+if(MFB_PANEL STREQUAL "ON")
+  add_test(NAME panel_served
+           COMMAND ${MFB_PYTHON} ${PROJECT_SOURCE_DIR}/tests/panel/served.py
+                   ${MFB_RUN} ${CMAKE_BINARY_DIR}/mfbctl.exe panel --sim-boards 2)
+  set_tests_properties(panel_served PROPERTIES TIMEOUT 180)
+endif()
+
 set(MFBCTL_CASE_PROGRAM ${CMAKE_BINARY_DIR}/mfbctl.exe)
 include(${PROJECT_SOURCE_DIR}/cmake/mfbctl_case.cmake)
 include(${PROJECT_SOURCE_DIR}/tests/windows/mfbctl_cases.cmake)

@@ -23,7 +23,9 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from function_reference import read_definition  # noqa: E402
 
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "setupapi.dll"}
+# Windows' own; the sockets of the test panel's server (Winsock 2 and its extensions) among them.
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "setupapi.dll", "ws2_32.dll",
+               "mswsock.dll"}
 
 
 def run(*command):

@@ -31,7 +31,8 @@ def expected_files(top):
         exports = [e["name"] for e in json.load(f)["exports"]]
     python = [os.path.basename(p) for p in glob.glob(os.path.join(ROOT, "python", "mfb", "*.py"))]
     files = ["README.md", "LICENSE", "CHANGELOG.md", "THIRD-PARTY-NOTICES.md",
-             "notices/CLI11.txt", "notices/fmt.txt", "notices/mingw-w64.txt",
+             "notices/CLI11.txt", "notices/fmt.txt", "notices/boost.txt", "notices/uPlot.txt",
+             "notices/mingw-w64.txt",
              "notices/gcc-runtime.txt", "include/mfb.h", "include/mfb_status.json",
              "examples/list_boards.c", "examples/list_boards.py", "reference/index.html"]
     files += [f"{arch}/{name}" for arch in ARCHES

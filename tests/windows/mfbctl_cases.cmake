@@ -10,8 +10,10 @@ mfbctl_case(no_board 1 "^mfbctl: no boards found; Windows lists no MFB board \\(
             list)
 mfbctl_case(info 0 "identifier +MFB-SIM-1\n.*module 0 +0x00000005 \\(pwm, position 0\\)\n.*library +build 7376, August 2022 \\(0x1cd00822\\)\ndriver +3\\.1\\.2"
             --sim-boards 2 info -b 1)
+# The first read comes a few milliseconds after the encoder starts, before the simulated board's
+# ticker may have moved it: the count rises from there.
 mfbctl_case(counter_turns 0 "count" --sim-boards 2 counter sim --rate 100000 read --rate 20 -n 3 --json
-            JSON "len(objs) == 3 and 0 < objs[0]['count'] < objs[1]['count'] < objs[2]['count']")
+            JSON "len(objs) == 3 and objs[0]['count'] < objs[1]['count'] < objs[2]['count']")
 mfbctl_case(watch_decoded 0
             " +0\\.[0-9]+  board 0 module 0  counter compare +count 5000  events 1  direction up  latch_registers 0\n.*count 10000 .*count 15000 .*\n3 interrupts\n$"
             --sim-boards 2 watch -n 3 --drive 100000 --modulo 5000)

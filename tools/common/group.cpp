@@ -10,6 +10,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <set>
 #include <thread>
 
 namespace mfbctl {
@@ -51,6 +54,66 @@ bool in_session() {
 
 void set_in_session(bool session) {
     g_session = session;
+}
+
+namespace {
+
+// The panel reads what a session remembers while its commands run on another thread.
+struct Remembered {
+    std::mutex mutex;
+    std::map<std::pair<unsigned, unsigned>, std::uint64_t> gates;
+    std::map<std::pair<unsigned, unsigned>, std::array<unsigned, 4>> directions;
+    std::set<unsigned> routines;
+};
+Remembered& remembered() {
+    static Remembered r;
+    return r;
+}
+
+template <class Map>
+std::optional<typename Map::mapped_type> find_remembered(const Map& map, unsigned b, unsigned m) {
+    std::lock_guard lock(remembered().mutex);
+    const auto it = map.find({b, m});
+    return it == map.end() ? std::nullopt : std::optional(it->second);
+}
+
+} // namespace
+
+void remember_gate(unsigned board, unsigned module, std::uint64_t ns) {
+    std::lock_guard lock(remembered().mutex);
+    remembered().gates[{board, module}] = ns;
+}
+
+std::optional<std::uint64_t> remembered_gate(unsigned board, unsigned module) {
+    return find_remembered(remembered().gates, board, module);
+}
+
+void remember_directions(unsigned board, unsigned module, const std::array<unsigned, 4>& ports) {
+    std::lock_guard lock(remembered().mutex);
+    remembered().directions[{board, module}] = ports;
+}
+
+std::optional<std::array<unsigned, 4>> remembered_directions(unsigned board, unsigned module) {
+    return find_remembered(remembered().directions, board, module);
+}
+
+void forget_setups(unsigned board, unsigned module) {
+    std::lock_guard lock(remembered().mutex);
+    remembered().gates.erase({board, module});
+    remembered().directions.erase({board, module});
+}
+
+void set_routine_installed(unsigned board, bool installed) {
+    std::lock_guard lock(remembered().mutex);
+    if (installed)
+        remembered().routines.insert(board);
+    else
+        remembered().routines.erase(board);
+}
+
+bool routine_installed(unsigned board) {
+    std::lock_guard lock(remembered().mutex);
+    return remembered().routines.count(board) != 0;
 }
 
 CLI::App* add_board_command(CLI::App& app, const std::string& name, const std::string& help,

@@ -8,6 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,8 +41,20 @@ void add_command_groups(CLI::App& app);
 bool in_session();
 void set_in_session(bool session);
 
-// Whether watch-start installed a routine for a board in this session.
+// What a session remembers of the set-ups its commands made where the board cannot be asked: the
+// gate time a frequency module achieved (its reads divide by it) and the directions of a TTL
+// module's ports (the panel shows them). Fitting another module into a position forgets them.
+void remember_gate(unsigned board, unsigned module, std::uint64_t ns);
+std::optional<std::uint64_t> remembered_gate(unsigned board, unsigned module);
+void remember_directions(unsigned board, unsigned module, const std::array<unsigned, 4>& ports);
+std::optional<std::array<unsigned, 4>> remembered_directions(unsigned board, unsigned module);
+void forget_setups(unsigned board, unsigned module);
+
+// Whether a routine takes a board's interrupts in this session: watch-start's, or another of the
+// tool's own that says so with set_routine_installed (the panel's).
 bool interrupts_watched(unsigned board);
+void set_routine_installed(unsigned board, bool installed);
+bool routine_installed(unsigned board);
 // Fails with a UsageError that says how to see them, unless a routine takes the interrupts that
 // `what` enables on the board (watch-start in a session).
 void require_routine(unsigned board, const std::string& what);
