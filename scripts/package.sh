@@ -56,8 +56,8 @@ parts, whose licence texts are in `notices/`, as the Debian packages that provid
 |---|---|---|
 | CLI11, command-line parsing (BSD-3-Clause) | `mfbctl.exe` | `notices/CLI11.txt` |
 | {fmt}, text formatting (MIT) | `mfbctl.exe` | `notices/fmt.txt` |
-| Boost.Beast and Boost.Asio, the test panel's web server (BSL-1.0) | `x64/mfbctl.exe` | `notices/boost.txt` |
-| uPlot, the test panel's charts, served by the page (MIT) | `x64/mfbctl.exe` | `notices/uPlot.txt` |
+| Boost.Beast and Boost.Asio, the test panel's web server (BSL-1.0) | `x86/mfbctl.exe`, `x64/mfbctl.exe` | `notices/boost.txt` |
+| uPlot, the test panel's charts, served by the page (MIT) | `x86/mfbctl.exe`, `x64/mfbctl.exe` | `notices/uPlot.txt` |
 | the mingw-w64 runtime and winpthreads (ZPL-2.1, MIT and others, file by file) | `MFB.dll`, `mfbctl.exe` | `notices/mingw-w64.txt` |
 | GCC's runtime libraries libgcc and libstdc++ (GPL-3 with the GCC Runtime Library Exception) | `MFB.dll`, `mfbctl.exe` | `notices/gcc-runtime.txt` |
 EOF

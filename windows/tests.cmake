@@ -26,7 +26,7 @@ add_test(NAME import_library
                  --def ${PROJECT_SOURCE_DIR}/MFB.def --bits $<IF:$<EQUAL:${CMAKE_SIZEOF_VOID_P},8>,64,32>
                  ${CMAKE_BINARY_DIR}/MFB.lib ${CMAKE_BINARY_DIR}/MFB.dll ${CMAKE_BINARY_DIR}/mfbctl.exe)
 
-# mfbctl.exe's test panel, where the build carries it (MFB_PANEL ON: mingw-dll64): it starts on
+# mfbctl.exe's test panel, where the build carries it (MFB_PANEL ON in both Windows presets): it starts on
 # two simulated boards and serves its page and its event stream to an HTTP client.
 if(MFB_PANEL STREQUAL "ON")
   add_test(NAME panel_served
