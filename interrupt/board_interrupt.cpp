@@ -27,7 +27,6 @@
 #include "interrupt/board_interrupt.h"
 
 #include "board/driver_channel.h"
-#include "board/frame.h"
 #include "mfb.h"
 #include "platform/win32.h"
 
