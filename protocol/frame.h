@@ -45,13 +45,10 @@ template <std::size_t N> struct Frame {
         static_assert(Off + 4 <= N, "field outside the frame");
         return get_le32(bytes + Off);
     }
-    // The 32-bit word at a run-time offset, for copies of a counted run of words; the bytes past
-    // the end of the frame read as 0.
+    // The 32-bit word at a run-time offset, for copies of a counted run of words; a word that
+    // does not lie within the frame reads as 0.
     std::uint32_t word_at(std::size_t off) const {
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < 4 && off + i < N; ++i)
-            v |= static_cast<std::uint32_t>(bytes[off + i]) << (8 * i);
-        return v;
+        return off + 4 <= N ? get_le32(bytes + off) : 0;
     }
 };
 

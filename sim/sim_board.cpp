@@ -301,7 +301,8 @@ int SimBoard::exchange(vbus::Exchange& x) {
         if (x.in_size < family.position_byte + 1)
             return refuse(x);
         const std::uint8_t position = x.buffer[family.position_byte];
-        if (position >= 4 || !modules_[position] || modules_[position]->function() != family.family)
+        if (position >= protocol::kModulePositions || !modules_[position] ||
+            modules_[position]->function() != family.family)
             return refuse(x);
         ModuleExchange m{x, *r, position, vbus::now_ns(), *this};
         return modules_[position]->exchange(m) ? 1 : refuse(x);
