@@ -5,12 +5,14 @@
 #include "mfb.h"
 #include "mfb_vbus.h"
 #include "platform/win32.h"
+#include "sim/sim_board.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mfbtest {
@@ -91,6 +93,39 @@ class BusTest : public ::testing::Test {
         d->clear();
         return d;
     }
+};
+
+// A default simulated board of an index (sim/sim_board.h), with one more function fitted at a
+// position where the test asks, alone on the bus on the virtual clock and opened as h.
+class OpenSimBoard : public BusTest {
+  protected:
+    explicit OpenSimBoard(std::size_t index = 0, mfb::sim::Function fit = mfb::sim::Function::None,
+                          std::uint8_t at = 0)
+        : index_(index), fit_(fit), at_(at) {}
+
+    void SetUp() override {
+        BusTest::SetUp();
+        mfb::vbus::set_virtual_clock(true);
+        board = mfb::sim::make_board(index_);
+        if (fit_ != mfb::sim::Function::None)
+            board->set_function(at_, fit_);
+        mfb::vbus::attach(board);
+        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+    }
+
+    // Runs fn on the board's module M at a position with the board brought up to the bus time,
+    // as the test bench; the test fails where the position has no such module.
+    template <class M, class Fn> void bench(std::uint8_t position, Fn&& fn) {
+        ASSERT_TRUE(board->with_module<M>(position, std::forward<Fn>(fn)));
+    }
+
+    std::shared_ptr<mfb::sim::SimBoard> board;
+    MFB_BoardHandle h = 0;
+
+  private:
+    std::size_t index_;
+    mfb::sim::Function fit_;
+    std::uint8_t at_;
 };
 
 } // namespace mfbtest
