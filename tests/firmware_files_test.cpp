@@ -22,9 +22,12 @@ TEST_F(FirmwareTest, SetsThatDoNotLoadSendNothing) {
     const auto good = files({3, 3, 3, 3});
     const std::string short_file = file("short", {});
     std::filesystem::resize_file(short_file, 2951);
+    const std::string empty_file = file("empty", {});
+    std::filesystem::resize_file(empty_file, 0);
     const std::string missing = (folder / "none").string();
     const Rejected cases[] = {
         {"a byte short of the header", 0, short_file, 1, "shorter than the 2952-byte header"},
+        {"an empty file", 2, empty_file, 3, "shorter than the 2952-byte header"},
         {"payload length one more than the file holds", 0,
          file("long", {.payload = Bytes(10, 1), .payload_field = 11}), 1,
          "payload runs past the end of the file"},
