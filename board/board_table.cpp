@@ -16,15 +16,14 @@ void clear_board_table() {
     for (BoardSlot& s : t.slots) {
         s.handle.store(0);
         s.open_count = 0;
-        s.delivery.store(nullptr);
+        s.device.store(nullptr);
+        s.interrupt.store(0);
         s.labview_event.store(0);
-        s.routine_installed.store(0);
         s.digital_output_memory = 0;
         std::fill(std::begin(s.port_configured), std::end(s.port_configured), 0);
         std::fill(std::begin(s.port_output), std::end(s.port_output), 0);
         std::fill(std::begin(s.port_first_setting), std::end(s.port_first_setting), 0);
         std::fill(std::begin(s.port_second_setting), std::end(s.port_second_setting), 0);
-        s.routine.store(nullptr);
     }
 }
 

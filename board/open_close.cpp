@@ -1,6 +1,7 @@
 // Board discovery, open and close: counting the boards of the device-interface class, opening a
 // board by index or by identifier (opens are counted per slot; the first one tells the driver its
-// handle) and closing it again (the last close uninstalls the board's interrupt routine first).
+// handle) and closing it again (the last close uninstalls the board's interrupt routine first, and
+// leaves the device handle to an interrupt thread that still runs).
 #include "board/board_table.h"
 #include "board/device_path.h"
 #include "board/driver_channel.h"
@@ -9,6 +10,7 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace mfb {
 namespace {
@@ -29,6 +31,29 @@ bool enumerate(std::uint8_t& count) {
 }
 
 } // namespace
+
+DeviceHandle* share_device(BoardSlot& slot) {
+    if (DeviceHandle* shared = slot.device.load()) {
+        shared->references.fetch_add(1);
+        return shared;
+    }
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(DeviceHandle));
+    if (!memory)
+        return nullptr;
+    auto* shared = new (memory) DeviceHandle{slot.handle.load(), {2}};
+    slot.device.store(shared);
+    return shared;
+}
+
+bool release_device(DeviceHandle* device) {
+    if (device->references.fetch_sub(1) != 1)
+        return true;
+    const BOOL closed = CloseHandle(platform::to_handle(device->value));
+    device->~DeviceHandle();
+    HeapFree(GetProcessHeap(), 0, device);
+    return closed != FALSE;
+}
+
 } // namespace mfb
 
 using namespace mfb;
@@ -116,13 +141,17 @@ int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle) {
         --slot->open_count;
         return 0;
     }
-    // The last close. The board's interrupt thread reads with the slot's handle, and Windows hands
-    // a closed handle's value to the next object opened: the routine goes first, so that the
-    // thread cannot reach another device through it.
+    // The last close. The routine goes first. Windows hands a closed handle's value to the next
+    // object opened, so an interrupt thread that runs on (the uninstall did not wait for it, or
+    // gave up waiting) keeps the handle open until it ends, and closes it then: neither its reads
+    // nor its routine's calls with the value reach another device. The slot is free at once.
     uninstall_routine(*slot);
     slot->open_count = 0;
+    DeviceHandle* shared = slot->device.exchange(nullptr);
     slot->handle.store(0);
-    return CloseHandle(platform::to_handle(dw_BoardHandle)) ? 0 : -1;
+    const bool closed =
+        shared ? release_device(shared) : CloseHandle(platform::to_handle(dw_BoardHandle)) != FALSE;
+    return closed ? 0 : -1;
 }
 
 } // extern "C"

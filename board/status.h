@@ -144,7 +144,7 @@ std::int16_t counter_exchange(std::uint32_t handle, Needs needs, Buffer<R>& f, C
     BoardSlot* slot = find_slot(handle);
     if (!slot)
         return -1;
-    if (needs == Needs::Interrupts && slot->routine_installed.load() == 0)
+    if (needs == Needs::Interrupts && !slot->routine_installed())
         return -15;
     if (!io_control(handle, f))
         return -1;

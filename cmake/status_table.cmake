@@ -6,11 +6,7 @@
 
 file(READ "${IN}" json)
 
-function(cxx_string out text)
-  string(REPLACE "\\" "\\\\" text "${text}")
-  string(REPLACE "\"" "\\\"" text "${text}")
-  set(${out} "\"${text}\"" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/cxx_string.cmake)
 
 string(JSON count LENGTH "${json}" exports)
 math(EXPR last "${count} - 1")

@@ -1,17 +1,14 @@
-"""Reads board 0's counter (module 0) while the simulated encoder turns at 20,000 edges/s."""
-import time
-
+"""Reads board 0's counter ten times a second while the simulated encoder turns at 20,000
+edges/s."""
 import mfb
 import mfb.sim
 
 with mfb.open(0) as board:
-    counter = board.counter(0)
+    counter = board.counter()  # the board's first counter module
     counter.write32(0)
-    mfb.sim.encoder_rate(0, 0, 20_000)
+    mfb.sim.encoder_rate(0, counter.module, 20_000)
     previous = 0
-    for _ in range(5):
-        time.sleep(0.1)
-        value = counter.read32()
-        print(f"count {value} (+{value - previous})")
+    for t, value in mfb.sample(counter.read32, rate=10, count=5):
+        print(f"count {value} (+{value - previous}) at {t:.1f} s")
         previous = value
-    mfb.sim.encoder_rate(0, 0, 0)
+    mfb.sim.encoder_rate(0, counter.module, 0)

@@ -339,7 +339,7 @@ void Session::clean_up() {
         if (slot.open_count != 0)
             fail("a slot stays open after the application closed every handle it was given", i,
                  slot.open_count);
-        if (slot.routine_installed.load() == 0)
+        if (!slot.routine_installed())
             continue;
         MFB_BoardHandle h = 0;
         if (i_MFB_OpenBoardViaIndex(static_cast<std::uint8_t>(i), &h) != 0)
@@ -371,9 +371,10 @@ void Session::allow_fired_faults() {
             break;
         case mfb::vbus::Fn::SetEvent:
             // An interrupt thread that could be told to stop by neither of its events keeps its
-            // events, thread handle, record and module pin until an interrupt wakes it.
-            handles_allowed_ += 3;
-            blocks_allowed_ += 1;
+            // events, thread handle, record and module pin until an interrupt wakes it, and the
+            // board's device handle with the record of its references.
+            handles_allowed_ += 4;
+            blocks_allowed_ += 2;
             pins_allowed_ += 1;
             break;
         default:
@@ -388,7 +389,7 @@ void Session::check() {
     const auto& table = mfb::boards();
     for (std::size_t i = 0; i < mfb::kSlotCount; ++i) {
         const mfb::BoardSlot& slot = table.slots[i];
-        if (slot.handle.load() != 0 || slot.open_count != 0 || slot.routine_installed.load() != 0)
+        if (slot.handle.load() != 0 || slot.open_count != 0 || slot.routine_installed())
             fail("a slot is not empty after the clean-up", i);
     }
     // An interrupt thread that a reset did not wait for (the wait is bounded, and on the virtual

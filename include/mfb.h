@@ -78,6 +78,12 @@ int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identi
  * index it was opened at, and the functions that take a board handle find it only while the last
  * count of boards still includes that index: a board must not be removed from the system while it
  * is open. The close alone finds an open handle whatever the count.
+ * When the board's interrupt thread still runs after the uninstall (which does not wait on an
+ * interrupt thread, and gives up waiting after 1000 ms elsewhere), the thread keeps the device
+ * handle open until it ends and closes it then. Meanwhile Windows gives the handle's value to no
+ * other device, so the thread's reads and its routine's calls with the handle reach no other board
+ * (they find the handle not open), and an open of the same board gets a new handle. The close
+ * returns 0 then, and a failure of the thread's later close of the handle cannot be reported.
  * -2 handle not open; -1 the handle could not be closed (the slot is free all the same); 0. */
 int16_t MFB_CALL i_MFB_CloseBoard(MFB_BoardHandle dw_BoardHandle);
 
@@ -123,12 +129,14 @@ typedef void(MFB_CALL* MFB_BoardIntRoutine)(uint32_t dw_BoardHandle, uint32_t dw
 /* Installs the board's routine. Records already pending reach it at once, possibly before this
  * function returns; the routine counts as installed from its first call on.
  * The interrupt thread keeps the library loaded until it has ended, also after a reset.
- * -1 handle not open; -2 a routine is already installed; -3 stop event; -4 interrupt event;
- * -5 thread; -6 process priority; -7 thread priority; -8 exchange failed; 0. */
+ * -1 handle not open; -2 a routine is already installed (or is being installed or reset on
+ * another thread); -3 stop event; -4 interrupt event; -5 thread (or no memory for its record);
+ * -6 process priority; -7 thread priority; -8 exchange failed; 0. */
 int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
                                           MFB_BoardIntRoutine v_InterruptRoutine);
 /* Uninstalls the board's routine. Of several calls at once for one board, one does it and the
- * others return -2. How it ends the board's interrupt thread:
+ * others return -2, as an install made before it returns does. How it ends the board's interrupt
+ * thread:
  * - called elsewhere than on an interrupt thread, it waits for the thread to end, at most 1000 ms.
  *   When it returns the routine has returned and is called no more, unless the routine did not
  *   return within that time (blocked on something the resetting thread holds): that call
@@ -137,6 +145,10 @@ int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
  *   it does not wait: a call under way on the board's thread finishes after it returns, and no
  *   other follows.
  * Either way the thread releases its events and handles as it ends.
+ * No record is lost while the reset waits: one that the thread has taken from the driver reaches
+ * the routine before the reset returns, and the records still queued in the driver stay there for
+ * the next routine. Only when the reset does not wait, or its wait runs out, may the one record
+ * that the thread is reading at that moment be lost, as no routine can receive it any more.
  * -1 handle not open; -2 no routine installed; 0. */
 int16_t MFB_CALL i_MFB_ResetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle);
 

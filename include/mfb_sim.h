@@ -87,6 +87,15 @@ int mfb_sim_fail(const char* call, unsigned nth);
  * the file header, without the optional sections. -1 also when the file cannot be written or the
  * payload is larger than 100,000 bytes. */
 int mfb_sim_write_firmware_file(const char* path, const uint8_t* payload, uint32_t length);
+/* Faults of the board's flash, to rehearse a failed update: the next `count` byte writes fail (to
+ * any address with address -1, else only those to that address); a bit (0 to 7) of the byte at an
+ * address reads as `high`, whatever is written or erased; every fault cleared. */
+int mfb_sim_flash_fail_writes(unsigned board, unsigned count, int64_t address);
+int mfb_sim_flash_stuck_bit(unsigned board, uint32_t address, unsigned bit, int high);
+int mfb_sim_flash_clear_faults(unsigned board);
+/* The payload length of a firmware file as the loader reads it (the bytes it flashes), or -1 when
+ * the loader would not take the file. */
+int32_t mfb_sim_firmware_payload(const char* path);
 /* Copies up to `length` bytes of the board's flash from an address into `bytes`; returns the
  * number copied, or -1. */
 int32_t mfb_sim_flash_contents(unsigned board, uint32_t address, uint8_t* bytes, uint32_t length);

@@ -101,6 +101,24 @@ std::string device_path(std::size_t index);
 // pending). False when the value is not an open event.
 bool signal_event(std::uint32_t event_handle);
 
+// A driver's own reference to an event that the library handed it by handle value, as a kernel
+// driver takes a reference to the event object: the driver signals the object, not the value. The
+// reference keeps the object after the library has closed its handle, and a value that Windows
+// hands out again for another object never leads there.
+class EventReference {
+  public:
+    EventReference() = default; // refers to no event
+    explicit EventReference(std::shared_ptr<void> object) : object_(std::move(object)) {}
+    explicit operator bool() const { return object_ != nullptr; }
+    // Sets the event; false when the reference is empty.
+    bool signal() const;
+
+  private:
+    std::shared_ptr<void> object_;
+};
+// The event behind a handle value, referenced; empty when the value is no open event.
+EventReference reference_event(std::uint32_t event_handle);
+
 // Back to process start: every library thread is ended (its waits fail) and joined, every handle
 // and heap block of the substitute released, boards detached, faults cleared, the clock real and
 // at zero, and the library's DllMain called with DLL_PROCESS_ATTACH.
@@ -142,6 +160,11 @@ const char* name(Fn fn);
 // of that function, with `error` as the last error. Several injections may be pending at once.
 void fail(Fn fn, unsigned nth = 1, std::uint32_t error = 31 /* ERROR_GEN_FAILURE */);
 void clear_faults();
+// Run `hook` on the thread that makes the nth call of fn from now on, as that call starts, before
+// it looks at its arguments and outside the bus's lock: a test acts there at an exact point of
+// another thread's work, as a debugger holding the thread would. A fault injected for the same
+// call applies after the hook. Cleared by clear_faults() and reset_process().
+void on_call(Fn fn, unsigned nth, std::function<void()> hook);
 // Calls of fn since the last reset_process().
 unsigned calls(Fn fn);
 

@@ -44,7 +44,7 @@ int16_t MFB_CALL i_MFB_EnablePulseEncoder(MFB_BoardHandle dw_BoardHandle, uint8_
     const BoardSlot* slot = find_slot(dw_BoardHandle);
     if (!slot)
         return -1;
-    if (b_InterruptFlag != 0 && slot->routine_installed.load() != 1)
+    if (b_InterruptFlag != 0 && !slot->routine_installed())
         return kNeedsInterruptRoutine;
     auto f = encoder_buffer<encoder::kEnable>(b_ModulNbr, b_PulseEncoderNbr);
     f.u8<2>(b_EnableSetting).u8<3>(b_InterruptFlag);

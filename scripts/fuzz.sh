@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes one target for a while: scripts/fuzz.sh TARGET MINUTES [PRESET]
+# Fuzzes one target for a while: scripts/fuzz.sh [--built] TARGET MINUTES [PRESET]
 #   TARGET   hostile_driver or firmware_files (fuzz/)
 #   MINUTES  how long; decimals are fine (0.5 is 30 s)
 #   PRESET   linux-fuzz (the default) or linux-fuzz-x86
+#   --built  the preset is configured and built already (several targets fuzzing side by side)
 # Builds the target, then fuzzes on top of the seed corpus fuzz/corpus/TARGET, keeping the inputs
 # it finds in build/PRESET/fuzz-corpus/TARGET for the next run. A crash, leak or hang is saved in
 # build/PRESET/fuzz-findings/TARGET/ and the script fails. Replay a finding with
@@ -11,16 +12,23 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+built=0
+if [[ ${1:-} == --built ]]; then
+    built=1
+    shift
+fi
 if (($# < 2 || $# > 3)); then
-    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 target=$1 minutes=$2 preset=${3:-linux-fuzz}
 seconds=$(awk -v m="$minutes" 'BEGIN { s = int(m * 60 + 0.5); print (s < 1 ? 1 : s) }')
 [[ -d fuzz/corpus/$target ]] || { echo "fuzz.sh: no target $target" >&2; exit 2; }
 
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target "fuzz_$target" >/dev/null
+if ((!built)); then
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target "fuzz_$target" >/dev/null
+fi
 
 build=build/$preset
 corpus=$build/fuzz-corpus/$target

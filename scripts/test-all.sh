@@ -1,14 +1,68 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the three builds (MFB.dll for Windows, 64-bit Linux under
-# AddressSanitizer and UndefinedBehaviorSanitizer, 32-bit x86 Linux), the ThreadSanitizer build,
-# the benchmarks and the fuzz targets (64- and 32-bit), and runs every test, the fuzz targets
-# briefly and the benchmarks once as a smoke test. Fails on the first failure. MFB.dll is built
-# twice, 32-bit and x64, each with the Windows test program beside it, which runs under Wine.
+# Installs what is missing, builds every preset (MFB.dll for 32-bit and x64 Windows with the
+# Windows test program beside each, 64-bit Linux under AddressSanitizer and UndefinedBehaviorSanitizer,
+# 32-bit x86 Linux, ThreadSanitizer, the release build with mfbctl, the benchmarks and the Python
+# package, the fuzz targets 64- and 32-bit), and runs every test: ctest in each Linux preset, the
+# Python package's tests, the Windows test program under Wine, the fuzz targets briefly and the
+# benchmarks once as a smoke test. Stops at the first failure. At the end, also after a failure,
+# it prints a table of the steps with their seconds (wall clock, and the processor time of what
+# each ran) and the total.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
 
-step() { echo; echo "=== $*"; }
+# ---- the timing table ----
+names=() walls=() cpus=()
+current="" t0=$EPOCHREALTIME run_start=$EPOCHREALTIME cpu0=0
+
+# Processor seconds (user and system) of the child processes that have ended so far, in $cpu.
+# `times` must run in this shell, not in a command substitution's, to see its children.
+times_file=$(mktemp)
+children_cpu() {
+    times >"$times_file"
+    cpu=$(awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/);
+                         printf "%.1f", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' "$times_file")
+}
+end_step() {
+    [[ -n $current ]] || return 0
+    local cpu
+    children_cpu
+    names+=("$current")
+    walls+=("$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')")
+    cpus+=("$(awk -v a="$cpu0" -v b="$cpu" 'BEGIN { printf "%.0f", b - a }')")
+    current=""
+}
+step() {
+    end_step
+    local cpu
+    children_cpu
+    current=$1 t0=$EPOCHREALTIME cpu0=$cpu
+    echo
+    echo "=== $1"
+}
+report() {
+    local status=$? failed=""
+    [[ -n $current && $status -ne 0 ]] && failed=$current
+    end_step
+    echo
+    printf '%-40s %6s %6s\n' "step" "s" "cpu s"
+    local i total_setup=0
+    for i in "${!names[@]}"; do
+        local mark=""
+        [[ ${names[$i]} == "$failed" ]] && mark="  FAILED"
+        printf '%-40s %6s %6s%s\n' "${names[$i]}" "${walls[$i]}" "${cpus[$i]}" "$mark"
+        [[ ${names[$i]} == setup* ]] && total_setup=${walls[$i]}
+    done
+    local total
+    total=$(awk -v a="$run_start" -v b="$EPOCHREALTIME" -v s="$total_setup" \
+        'BEGIN { printf "%.0f", b - a - s }')
+    echo "total $total s (without setup)"
+    rm -f "$times_file"
+    ((status == 0)) || echo "test-all.sh: failed in step '$failed'"
+}
+trap report EXIT
+
+step "setup: packages (apt-get)"
+scripts/setup.sh
 
 step "format"
 scripts/check-format.sh
@@ -32,24 +86,38 @@ for preset in linux-asan linux-x86 linux-tsan linux-fuzz linux-fuzz-x86; do
 done
 
 # Debian's Python, whose pytest setup.sh installed; the package as the release build put it together.
-step "Python package (build/linux-release/python)"
+step "Python package tests"
 /usr/bin/python3 -m pytest -q python/tests
 
 step "Windows test program under Wine"
 scripts/wine-test.sh
 
-# The 32-bit targets are fuzzed too where they run natively; under qemu-i386 the replay above is
-# all they do (README, Fuzzing).
-step "fuzz: 30 s per target on top of its seed corpus"
-x86_native=$(grep -c 'run natively' build/linux-fuzz-x86/CMakeCache.txt || true)
+# The targets fuzz side by side, each for 30 s. The 32-bit targets are fuzzed too where they run
+# natively; under qemu-i386 the replay above is all they do (README, Fuzzing).
+step "fuzz: 30 s per target"
+fuzz_runs=()
 for target in hostile_driver firmware_files; do
-    scripts/fuzz.sh "$target" 0.5
-    if ((x86_native)); then
-        scripts/fuzz.sh "$target" 0.5 linux-fuzz-x86
+    fuzz_runs+=("$target linux-fuzz")
+    if grep -q 'run natively' build/linux-fuzz-x86/CMakeCache.txt; then
+        fuzz_runs+=("$target linux-fuzz-x86")
     fi
 done
+pids=()
+for run in "${fuzz_runs[@]}"; do
+    read -r target preset <<<"$run"
+    scripts/fuzz.sh --built "$target" 0.5 "$preset" >"build/$preset/fuzz-$target.out" 2>&1 &
+    pids+=($!)
+done
+fuzz_status=0
+for i in "${!pids[@]}"; do
+    read -r target preset <<<"${fuzz_runs[$i]}"
+    wait "${pids[$i]}" || fuzz_status=1
+    cat "build/$preset/fuzz-$target.out"
+done
+((fuzz_status == 0))
 
-step "benchmarks: one short repetition, a smoke test (its figures mean nothing)"
+# One short repetition: it proves the benchmarks run; its figures mean nothing.
+step "benchmarks: smoke test"
 scripts/bench.sh --smoke
 
 step "demo"

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -169,6 +171,38 @@ int mfb_sim_write_firmware_file(const char* path, const uint8_t* payload, uint32
     if (length)
         image.payload.assign(payload, payload + length);
     return result(mfb::sim::write_firmware_file(path, image));
+}
+
+int mfb_sim_flash_fail_writes(unsigned board, unsigned count, int64_t address) {
+    const auto sim = sim_board(board);
+    if (!sim || count == 0 || address < -1 || address >= mfb::sim::Flash::kSize)
+        return -1;
+    sim->flash().fail_writes(
+        count, address < 0 ? std::nullopt : std::optional(static_cast<std::uint32_t>(address)));
+    return 0;
+}
+
+int mfb_sim_flash_stuck_bit(unsigned board, uint32_t address, unsigned bit, int high) {
+    const auto sim = sim_board(board);
+    if (!sim || bit > 7 || address >= mfb::sim::Flash::kSize)
+        return -1;
+    sim->flash().set_stuck_bit(address, bit, high != 0);
+    return 0;
+}
+
+int mfb_sim_flash_clear_faults(unsigned board) {
+    const auto sim = sim_board(board);
+    if (!sim)
+        return -1;
+    sim->flash().clear_faults();
+    return 0;
+}
+
+int32_t mfb_sim_firmware_payload(const char* path) {
+    if (!path)
+        return -1;
+    const auto report = mfb::sim::inspect_firmware_file(std::string(path));
+    return report.accepted ? static_cast<int32_t>(report.payload_length) : -1;
 }
 
 int32_t mfb_sim_flash_contents(unsigned board, uint32_t address, uint8_t* bytes, uint32_t length) {

@@ -158,8 +158,7 @@ void SimBoard::raise(const InterruptRecord& record) {
     queue_.push_back(record);
     // The event tells the library that records are waiting; it is set again for every record so
     // that one raised while the library drains is not lost.
-    if (interrupt_event_ != 0)
-        vbus::signal_event(interrupt_event_);
+    interrupt_signal_.signal();
 }
 
 void SimBoard::raise_interrupt(const InterruptRecord& record) {
@@ -223,10 +222,14 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
     case kInterruptEvent:
         if (x.in_size < 4)
             return refuse(x);
+        // The board keeps the event object, as a driver references it: after the library closed
+        // its handle the board signals an event that nobody waits for, never whatever object
+        // Windows gave the value to next.
         interrupt_event_ = le_u32(x.buffer, 0);
+        interrupt_signal_ = vbus::reference_event(interrupt_event_);
         x.bytes_returned = 0;
         if (!queue_.empty())
-            vbus::signal_event(interrupt_event_);
+            interrupt_signal_.signal();
         return 1;
     case kInterruptRecord: {
         if (x.out_size < 80)

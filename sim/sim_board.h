@@ -29,10 +29,11 @@
 //   every tick().
 //
 // Interrupts: modules raise InterruptRecords into the board's queue. The library hands the board
-//   an event by ControlCode 0x90002004 (4-byte request: the event's handle value); whenever the
-//   queue goes from empty to not empty the board signals that event. ControlCode 0x90002008
-//   (80-byte answer) takes the oldest record from the queue; when the queue is empty it answers a
-//   record with only the end-of-queue flag (byte 77) set. The layout of a record:
+//   an event by ControlCode 0x90002004 (4-byte request: the event's handle value), which the board
+//   references (mfb_vbus.h); it signals that event at once when records are queued, and for every
+//   record raised. ControlCode 0x90002008 (80-byte answer) takes the oldest record from the queue;
+//   when the queue is empty it answers a record with only the end-of-queue flag (byte 77) set.
+//   The layout of a record:
 //   bytes 0-3 word 1, 4-7 word 2, 8-71 sixteen values, 72-75 value count, 76 record byte,
 //   77 end-of-queue flag. What the fields mean is each module's (see its header).
 #pragma once
@@ -193,7 +194,8 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     Identity identity_;
     std::unique_ptr<Module> modules_[4];
     std::uint32_t notified_handle_ = 0;
-    std::uint32_t interrupt_event_ = 0;
+    std::uint32_t interrupt_event_ = 0;     // the value the library handed over last
+    vbus::EventReference interrupt_signal_; // the event object behind it
     std::deque<InterruptRecord> queue_;
     BoardIo io_;
     Flash flash_;

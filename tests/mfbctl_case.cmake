@@ -3,12 +3,14 @@
 #
 #     cmake -DMFBCTL=<program> -DARGS=<arg|arg|...> -DEXIT=<status> -DEXPECT=<regex>
 #           [-DREJECT=<regex>] [-DINPUT=<line|line|...>] [-DJSON=<python expression>]
-#           [-DEMULATOR=<program>] -P mfbctl_case.cmake
+#           [-DTERMINAL=ON] [-DBASH=<script>] [-DEMULATOR=<program>] -P mfbctl_case.cmake
 #     cmake -DMFBCTL=<program> -DROWS=<file> -DEXIT=<status> [-DREJECT=<regex>] ... -P ...
 #
 # The arguments are separated by | (cmake would take some, such as -i, for its own after the
 # script). INPUT goes to the standard input, its lines separated by |. JSON: what was printed, read
-# as one JSON object a line into the list `objs`, must make the Python expression true.
+# as one JSON object a line into the list `objs` (and without their `t` into `plain`; lines that
+# are no object, such as warnings, are left out), must make the Python expression true. TERMINAL
+# runs mfbctl on a terminal of its own (script(1)), which the input is typed into. BASH runs the bash script instead of mfbctl, with $MFBCTL set.
 # ROWS: a table of runs instead of one, two lines a row: the arguments as a shell would split them,
 # then the EXPECT of that run; every run must exit with EXIT and show nothing that REJECT matches.
 
@@ -16,6 +18,15 @@ set(problems "")
 
 # Runs mfbctl with the arguments (a list) and adds what is wrong with the run to `problems`.
 function(run_mfbctl args expect)
+  set(command ${MFBCTL} ${args})
+  if(TERMINAL)
+    string(REPLACE ";" " " line "${command}")
+    set(command script -qec "${line}" /dev/null)
+  elseif(BASH)
+    set(ENV{MFBCTL} "${MFBCTL}")
+    set(command bash -c "${BASH}")
+  endif()
+
   set(input_file /dev/null)
   if(INPUT)
     string(RANDOM LENGTH 8 tag)
@@ -25,7 +36,7 @@ function(run_mfbctl args expect)
   endif()
 
   # One variable for both streams keeps them in the order printed.
-  execute_process(COMMAND ${EMULATOR} ${MFBCTL} ${args}
+  execute_process(COMMAND ${EMULATOR} ${command}
                   INPUT_FILE "${input_file}"
                   OUTPUT_VARIABLE printed ERROR_VARIABLE printed RESULT_VARIABLE status)
   if(INPUT)
@@ -47,7 +58,7 @@ function(run_mfbctl args expect)
     set(json_file "${CMAKE_CURRENT_BINARY_DIR}/mfbctl_case_${tag}.json")
     file(WRITE "${json_file}" "${printed}")
     execute_process(
-      COMMAND python3 -c "import json, sys\nobjs = [json.loads(l) for l in sys.stdin if l.strip()]\nif not eval(sys.argv[1]):\n    sys.exit('not true of %r: %s' % (objs, sys.argv[1]))"
+      COMMAND python3 -c "import json, sys\nobjs = [json.loads(l) for l in sys.stdin if l.startswith('{')]\nplain = [{k: v for k, v in o.items() if k != 't'} for o in objs]\nif not eval(sys.argv[1]):\n    sys.exit('not true of %r: %s' % (objs, sys.argv[1]))"
               "${JSON}"
       INPUT_FILE "${json_file}" RESULT_VARIABLE json_status ERROR_VARIABLE json_error)
     file(REMOVE "${json_file}")
@@ -57,8 +68,8 @@ function(run_mfbctl args expect)
   endif()
 
   if(wrong)
-    string(REPLACE ";" " " shown "${args}")
-    set(problems "${problems}mfbctl ${shown}\n${wrong}--- printed:\n${printed}\n" PARENT_SCOPE)
+    string(REPLACE ";" " " shown "${command}")
+    set(problems "${problems}${shown}\n${wrong}--- printed:\n${printed}\n" PARENT_SCOPE)
   endif()
 endfunction()
 

@@ -3,16 +3,17 @@
 # mfbctl driven as a user would: each case runs mfbctl with its arguments on the two simulated
 # boards and checks the exit status (0 done, 1 failed, 2 usage error) and that what it prints
 # (output and errors together) matches EXPECT. INPUT: lines for `mfbctl shell`, separated by |.
-# JSON: a Python expression over the output read as JSON lines (`objs`). REJECT: a pattern that
-# must not show.
+# JSON: a Python expression over the output read as JSON lines (`objs`, and `plain` without
+# their `t`). REJECT: a pattern that must not show. TERMINAL: mfbctl runs on a terminal, typed
+# into from INPUT. BASH: a bash script runs instead, with $MFBCTL.
 function(mfbctl_case name exit expect)
-  cmake_parse_arguments(PARSE_ARGV 3 CASE "" "INPUT;JSON;REJECT" "")
+  cmake_parse_arguments(PARSE_ARGV 3 CASE "TERMINAL" "INPUT;JSON;REJECT;BASH" "")
   string(JOIN "|" args ${CASE_UNPARSED_ARGUMENTS})
   add_test(NAME mfbctl.${name}
            COMMAND ${CMAKE_COMMAND} -DMFBCTL=$<TARGET_FILE:mfbctl> "-DARGS=${args}" -DEXIT=${exit}
                    "-DEXPECT=${expect}" "-DINPUT=${CASE_INPUT}" "-DJSON=${CASE_JSON}"
-                   "-DREJECT=${CASE_REJECT}" "-DEMULATOR=${MFB_RUN}"
-                   -P ${CMAKE_CURRENT_SOURCE_DIR}/mfbctl_case.cmake)
+                   "-DREJECT=${CASE_REJECT}" "-DEMULATOR=${MFB_RUN}" -DTERMINAL=${CASE_TERMINAL}
+                   "-DBASH=${CASE_BASH}" -P ${CMAKE_CURRENT_SOURCE_DIR}/mfbctl_case.cmake)
 endfunction()
 
 # A table of mfbctl runs as one case: ROWS are pairs of the arguments (split as a shell splits
@@ -55,7 +56,7 @@ mfbctl_table(range 2 REJECT "set up" ROWS
   "freq init --gate 7ms"
       "--gate: 7ms is out of range for the gate time with a 40 MHz clock \\(200ns to 6553\\.5us\\)"
   "pulse-encoder init --period 1500ns" "--period: 1.5us is not a whole number of microseconds"
-  "firmware flash --sim-stuck-low 524288 ${firmware} ${firmware} ${firmware} ${firmware}"
+  "firmware flash -y --sim-stuck-low 524288 ${firmware} ${firmware} ${firmware} ${firmware}"
       "--sim-stuck-low: 524288 is out of range for the flash address \\(0 to 524287\\)")
 mfbctl_case(choice 2 "--mode: 'fast' is not a timer mode \\(single, gated-single, rate, square, strobe, gated-strobe\\)"
             timer init --mode fast --reload 5)
@@ -86,9 +87,9 @@ mfbctl_case(failure_no_module 1 "board 0 has no pwm module \\(modules 0 counter,
             pwm status)
 
 # What reads print: text, JSON objects, bare values; decoded interrupt records.
-mfbctl_case(list 0 "^board +identifier +word 1.*\n0 +MFB-SIM-0 .*\n1 +MFB-SIM-1 " list)
+mfbctl_case(list 0 "^board +identifier +serial +firmware +PCI bus +device +interrupt line +positions\n0 +MFB-SIM-0 +0x10000 +0x203 +1 +8 +11 +4\n1 +MFB-SIM-1 " list)
 mfbctl_case(list_json 0 "MFB-SIM-1" list --json
-            JSON "len(objs) == 2 and objs[1]['identifier'] == 'MFB-SIM-1' and len(objs[0]['words']) == 5")
+            JSON "len(objs) == 2 and plain[1] == {'board': 1, 'identifier': 'MFB-SIM-1', 'serial': 0x10001, 'firmware': 0x203, 'pci_bus': 1, 'pci_device': 9, 'interrupt_line': 11, 'positions': 4}")
 mfbctl_case(value_only 0 "^1234\n$" counter sim --pulse 1234 read -q)
 mfbctl_case(counter_chain 0 "board 0 module 0: two 16-bit counters set up.*board 0 module 0 counter 1: 70 "
             counter setup --range 16 sim -i 1 --pulse 70 read --half 1)
@@ -97,10 +98,10 @@ mfbctl_case(timer_json 0 "\"timer\":1" timer -t 1 run --mode rate --reload 1000 
 mfbctl_case(ttl_lines 0 "line 0: set 1\n.*line 3: set 1\nmfbctl: note: line 3 reads 0: port 1 is an input.*line 0: 1\n.*line 3: 0"
             ttl direction out in in in set 0=1 3=1 get 0 3)
 mfbctl_case(watch_decoded 0
-            " +0\\.[0-9]+  board 0 module 0  counter compare +count 5000 \\(0x00001388\\)  events 1  up\n.*count 10000 .*2 interrupts"
+            " +0\\.[0-9]+  board 0 module 0  counter compare +count 5000  events 1  direction up  latch_registers 0\n.*count 10000 .*2 interrupts"
             watch --drive 100000 --modulo 5000 -n 2)
 mfbctl_case(watch_json 0 "compare" watch --drive 100000 --modulo 5000 -n 1 --json
-            JSON "len(objs) == 1 and objs[0]['source'] == 'compare' and objs[0]['count'] == 5000 and objs[0]['board'] == 0 and objs[0]['time'] > 0")
+            JSON "len(objs) == 1 and objs[0]['source'] == 'compare' and objs[0]['count'] == 5000 and objs[0]['direction'] == 'up' and objs[0]['board'] == 0 and objs[0]['t'] > 0")
 
 # Sessions: set-ups carry from line to line; a failing line is named and the session goes on.
 mfbctl_case(session 2
@@ -120,13 +121,14 @@ mfbctl_case(dio_loopback 0 "board 0 port 1: configured\n.*port 1: outputs 0x0f o
             dio --port 1 configure sim --loopback on on 0x0f read)
 mfbctl_case(dio_memory 0 "^10\n$" dio configure memory on on 0x0f off 0x05 sim --loopback on read -q)
 mfbctl_case(dio_control_lines_json 0 "inputs" dio configure --enable-line --strobe-line sim --drive 0xff read --json
-            JSON "objs == [{'board': 0, 'port': 0, 'inputs': 0x9f}]")
+            JSON "plain == [{'board': 0, 'port': 0, 'inputs': 0x9f}]")
 mfbctl_case(failure_dio_unconfigured 1 "i_MFB_ReadDigitalInputs: -3 port not configured" dio read)
 mfbctl_case(failure_dio_no_memory 1 "i_MFB_SetDigitalOutputsOff: -4 output memory off" dio configure off 1)
-mfbctl_case(eeprom_write 0 "^dw_EepromValue : 4660 \nreturnedLength : 12 \nboard 0 EEPROM word 5: 0x00001234 written and read back\n$"
+mfbctl_case(eeprom_write 0 "^board 0 EEPROM word 5: 0x00001234 written and read back\n$"
             eeprom write 5 0x1234)
-mfbctl_case(eeprom_session 0 "^3735928559\n$" shell INPUT "eeprom write -b 1 7 0xdeadbeef --json|eeprom read -b 1 7 -q")
-mfbctl_case(eeprom_json 0 "value" eeprom read 3 --json JSON "objs == [{'board': 0, 'address': 3, 'value': 0xFFFFFFFF}]")
+mfbctl_case(eeprom_session 0 "^3735928559\n3735928559\n$" shell INPUT "eeprom write -b 1 7 0xdeadbeef --json -q|eeprom -b 1 read 7 -q" REJECT "dw_")
+mfbctl_case(eeprom_json 0 "value" eeprom read 3 write 4 0x1234 --json
+            JSON "plain == [{'board': 0, 'address': 3, 'value': 0xFFFFFFFF}, {'board': 0, 'address': 4, 'value': 0x1234}]")
 mfbctl_case(failure_eeprom_address 1
             "i_MFB_EepromAMCCRead: 100 the board driver refused: the simulated board's EEPROM has words 0 to 255"
             eeprom read 256)
@@ -169,18 +171,19 @@ mfbctl_case(firmware_inspect 1
             "firmware_made.mfw: 6552 bytes, sections 0 \\+ 0 \\+ 0 bytes, payload 3600 bytes at 2952 \\(3600 there\\): accepted\n.*firmware_payload.bin: 3600 bytes, .*: not accepted: the sections end past the end of the file\nmfbctl: 1 of 2 files would not be accepted"
             firmware inspect ${firmware} ${payload})
 mfbctl_case(firmware_flash 0
-            "-> flash erased\n.*programming +\\[#+\\] 14400/14400 bytes +[0-9]+ bytes/s +done.*-> flash programmed\n.*reading back +\\[#+\\] 14400/14400 bytes.*-> flex reload ok\nboard 0: the firmware of the four modules is replaced \\(14400 bytes\\)"
-            firmware flash --progress ${firmware} ${firmware} ${firmware} ${firmware})
+            "-> flash erased\n.*programming +\\[#+\\] 14400/14400 bytes +([0-9]+ bytes/s +)?done.*-> flash programmed\n.*reading back +\\[#+\\] 14400/14400 bytes.*-> flex reload ok\nboard 0: the firmware of the four modules is replaced \\(14400 bytes\\)"
+            firmware flash -y --progress ${firmware} ${firmware} ${firmware} ${firmware}
+            REJECT "programming [^\n]*[0-9][0-9][0-9][0-9][0-9][0-9] bytes/s") # 14 us a byte
 mfbctl_case(failure_firmware_write 1
             "i_MFB_ConfigureAllModule: -5 writing a flash byte failed five times: flash address 4000 \\(module 1 byte 400\\)"
-            firmware flash -b 1 --sim-fail-write 4000 ${firmware} ${firmware} ${firmware} ${firmware})
-mfbctl_case(firmware_flash_json 0 "stage" firmware flash --json ${firmware} ${firmware} ${firmware} ${firmware}
-            JSON "objs[-1] == {'board': 0, 'status': 0, 'result': 'done', 'bytes': 14400} and [o['stage'] for o in objs[:-1]] == ['start', 'handle ok', 'file loaded', 'file decripted', 'flash erased', 'flash programmed', 'flash read', 'read value ok', 'flex reloaded', 'flex reload ok']")
+            firmware flash -y -b 1 --sim-fail-write 4000 ${firmware} ${firmware} ${firmware} ${firmware})
+mfbctl_case(firmware_flash_json 0 "stage" firmware flash -y --json ${firmware} ${firmware} ${firmware} ${firmware}
+            JSON "plain[-1] == {'board': 0, 'status': 0, 'result': 'done', 'bytes': 14400} and [o['stage'] for o in objs[:-1]] == ['start', 'handle ok', 'file loaded', 'file decripted', 'flash erased', 'flash programmed', 'flash read', 'read value ok', 'flex reloaded', 'flex reload ok']")
 mfbctl_case(failure_firmware_differs 1
             "-> flash read\nmfbctl: i_MFB_ConfigureAllModule: -7 a flash byte read back differs: flash address 7 \\(module 0 byte 7\\)"
-            firmware flash --sim-stuck-low 7 ${firmware} ${firmware} ${firmware} ${firmware})
+            firmware flash -y --sim-stuck-low 7 ${firmware} ${firmware} ${firmware} ${firmware})
 mfbctl_case(failure_firmware_file 1 "i_MFB_ConfigureAllModule: -2 firmware files not loaded: .*firmware_payload.bin: "
-            firmware flash ${firmware} ${payload} ${firmware} ${firmware})
+            firmware flash -y ${firmware} ${payload} ${firmware} ${firmware})
 set_tests_properties(mfbctl.firmware_inspect mfbctl.firmware_flash mfbctl.failure_firmware_write
                      mfbctl.firmware_flash_json mfbctl.failure_firmware_differs mfbctl.failure_firmware_file
                      PROPERTIES FIXTURES_REQUIRED firmware_file)
@@ -191,3 +194,83 @@ mfbctl_case(watch_labview 0
             watch --labview --drive 100000 --modulo 5000 -n 2)
 mfbctl_case(watch_labview_json 0 "refnum" watch --labview --refnum 77 --drive 100000 --modulo 5000 -n 1 --json
             JSON "len(objs) == 1 and objs[0]['refnum'] == 77 and objs[0]['word1'] == 3 and objs[0]['word2'] == 5000 and objs[0]['count'] == 3 and len(objs[0]['values']) == 3")
+
+# Sampling at a rate: one record per sample, each with its due time `t`; CSV under a header. The
+# rates leave each read 100 ms, so that a loaded machine misses no sample (the sampler's own test
+# checks the timing on the bus's clock).
+mfbctl_case(sample_json 0 "count" counter sim --rate 100000 read --rate 10 -n 5 --json
+            JSON "len(objs) == 5 and all(b['t'] - a['t'] >= 0.099 for a, b in zip(objs, objs[1:])) and objs[-1]['count'] > objs[0]['count']")
+mfbctl_case(sample_csv 0 "^t,board,module,lines_0,lines_1,values_0,values_1\n[0-9.]+,0,2,0,3,1,0\n[0-9.]+,0,2,0,3,1,0\n[0-9.]+,0,2,0,3,1,0\n$"
+            ttl sim 0=1 get 0 3 --csv --rate 10Hz -n 3)
+mfbctl_case(sample_for 0 "^0 0 0\n0 0 0\n0 0 0\n0 0 0\n0 0 0\n$" timer read --all --for 500ms --interval 100ms -q)
+mfbctl_case(sample_count 0 "^0\n0\n0\n$" timer read -n 3 -q)
+mfbctl_case(sample_missed 0 "warning: a read ran past the time of sample [0-9]+ at 1e\\+06 Hz: [0-9]+ samples? missed.*warning: [0-9]+ of [0-9]+ sample times missed"
+            counter read --rate 1MHz -n 20 -q)
+mfbctl_case(sample_rate_twice 2 "--rate and --interval both set the sampling rate" dio read --rate 10 --interval 1ms)
+mfbctl_case(sample_eeprom 0 "^4294967295\n4294967295\n$" eeprom read 9 -n 2 --rate 10Hz -q)
+
+# Hints that work when followed, and names as the family commands give them.
+mfbctl_case(hint_reads 2 "as in `ttl sim ... get`" ttl sim 0=1)
+mfbctl_case(hint_followed 0 "line 0: 1" ttl sim 0=1 get 0)
+mfbctl_case(family_name 0 "board 1 module 3: frequency" shell INPUT "set-module -b 1 -m 3 freq|modules -b 1")
+
+# Words the parser would not take, in the tool's words.
+mfbctl_case(unknown_option 2 "^mfbctl: counter read: unknown option '--hlaf' \\(did you mean '--half'\\?\\)\n$" counter read --hlaf 1)
+mfbctl_case(no_value 2 "list takes no value: '3' is not understood" list 3)
+mfbctl_case(step_twice 2 "timer: the step init comes twice; a command runs each step at most once" timer init --reload 5 init --reload 6)
+mfbctl_case(too_few_files 2 "FILE: 4 values are needed, fewer were given \\(the firmware files of modules 0, 1, 2 and 3\\)" firmware flash -y a b c)
+mfbctl_case(global_after 0 "\n2 +MFB-SIM-2" list --sim-boards 3)
+mfbctl_case(unknown_help_step 2 "unknown dio command 'write'" dio write --help)
+
+# Errors that say what to do, and options without effect.
+mfbctl_case(hint_dio 1 "-3 port not configured: configure the port first, in the same command" dio read)
+mfbctl_case(hint_compare 1 "-15 no interrupt routine installed: compare events raise interrupts, which need a routine: `watch --drive RATE`" counter compare enable)
+mfbctl_case(modulo_alone 2 "--modulo: takes effect only with --drive" watch --modulo 5 -n 1)
+mfbctl_case(interrupt_single_run 2 "timer run --interrupt: its interrupts would reach no routine in a single run: run `watch-start -b 0` first" timer run --mode rate --reload 5 --interrupt)
+
+# Decoded output: named flags, values on one line with spaces quoted.
+mfbctl_case(counter_flags 0 "uas +0x0[0-9a-f] \\(track a.*\n  ud +0x01 \\(up\\)" counter sim --pulse 5 status)
+mfbctl_case(timer_flags 0 "progress ex +0x01 \\(counting\\)" timer run --mode rate --reload 100000 --for 1ms)
+mfbctl_case(values_line 0 "^0 0 0\n$" timer read --all -q)
+mfbctl_case(values_quoted 0 "\"build 7376, August 2022\"" info -q)
+
+# Simulated layout for one run.
+mfbctl_case(sim_layout 0 "ETM 0: finished" --sim-layout 1:3=etm etm -b 1 init --base 100ns sim --period 10us --high 3us enable read)
+mfbctl_case(sim_layout_hint 1 "fit one into the simulated board for this run with `--sim-layout 0:3=etm`" etm read)
+
+# Firmware: confirmation, a fault that the files never reach.
+mfbctl_case(flash_needs_yes 2 "confirm it with -y \\(--yes\\) when the standard input is not a terminal"
+            firmware flash ${firmware} ${firmware} ${firmware} ${firmware} REJECT "erased")
+mfbctl_case(flash_confirmed 0 "Replace the firmware of the four modules of board 0 \\(14400 bytes\\)\\? \\[y/N\\].*replaced" TERMINAL INPUT "y"
+            firmware flash ${firmware} ${firmware} ${firmware} ${firmware})
+mfbctl_case(flash_unreached_fault 2 "--sim-fail-write: flash address 20000 is never reached: the four files program addresses 0 to 14399"
+            firmware flash -y --sim-fail-write 20000 ${firmware} ${firmware} ${firmware} ${firmware})
+set_tests_properties(mfbctl.flash_needs_yes mfbctl.flash_confirmed mfbctl.flash_unreached_fault
+                     PROPERTIES FIXTURES_REQUIRED firmware_file)
+
+# The shell's help and global options; times with a space or an exponent; article.
+mfbctl_case(shell_help 0 "exit +end the session.*quit +end the session.*(Line editing|plain lines)" shell INPUT "help")
+mfbctl_case(shell_global 0 "2 +MFB-SIM-2.*board 1 module 3: etm" shell INPUT "list --sim-boards 3|--sim-layout 1:3=etm modules -b 1")
+mfbctl_case(time_units 0 "^5\n$" counter sim --pulse 5 sleep 10 ms read -q)
+mfbctl_case(time_exponent 0 "after 1ms" timer run --mode rate --reload 10 --for 1e6ns)
+mfbctl_case(article 2 "'3' is not an edge evaluation" counter setup --evaluation 3)
+
+# Completion from the command table.
+foreach(completion
+        "counter re|read" "counter setup --range |32 16" "counter read sim --ha|--half"
+        "timer init --mode g|gated-single gated-strobe" "set-module -m 3 fr|frequency" "wat|watch watch-start watch-stop")
+  string(REPLACE "|" ";" parts "${completion}")
+  list(GET parts 0 words)
+  list(GET parts 1 expected)
+  string(MAKE_C_IDENTIFIER "${words}" id)
+  mfbctl_case(completion_${id} 0 "^${expected}\n$"
+              BASH "source <($MFBCTL completion bash)\nread -ra COMP_WORDS <<< 'mfbctl ${words}'\n[[ '${words}' == *' ' ]] && COMP_WORDS+=('')\nCOMP_CWORD=$((\${#COMP_WORDS[@]} - 1))\n_mfbctl\necho \"\${COMPREPLY[*]}\"")
+endforeach()
+mfbctl_case(hint_ssi 1 "i_MFB_ReadAllSSIValue: -3 exchange failed: the simulated SSI module answers value reads only after init" ssi read)
+
+# The man page and the completion, installed where man and bash find them.
+if(TARGET mfbctl_docs)
+  set(prefix ${CMAKE_CURRENT_BINARY_DIR}/mfbctl-install)
+  mfbctl_case(installed_docs 0 "^\\.TH MFBCTL .*list, inspect and drive MFB.*\\.SH COMMANDS.*mfbctl firmware flash.*\ncomplete -F _mfbctl mfbctl\n$"
+              BASH "rm -rf ${prefix} && ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component mfbctl --prefix ${prefix} >/dev/null && sed 1d ${prefix}/share/man/man1/mfbctl.1 && tail -1 ${prefix}/share/bash-completion/completions/mfbctl")
+endif()

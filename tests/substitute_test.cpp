@@ -60,6 +60,26 @@ TEST_F(Substitute, ClosedHandleValuesAreHandedOutAgainLatestFirst) {
     SetupDiDestroyDeviceInfoList(set);
 }
 
+// A driver's reference sets the event object it was given: while the library's handle is open the
+// library sees it set, and once that handle is closed and its value taken by a new event, the
+// reference reaches the old object only.
+TEST_F(Substitute, EventReferenceSignalsTheObjectNotTheValue) {
+    HANDLE e = manual_event();
+    const mfb::vbus::EventReference ref =
+        mfb::vbus::reference_event(mfb::platform::handle_value(e));
+    ASSERT_TRUE(ref);
+    EXPECT_TRUE(ref.signal());
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(CloseHandle(e));
+    HANDLE next = manual_event();
+    ASSERT_EQ(next, e);
+    EXPECT_TRUE(ref.signal());
+    EXPECT_EQ(WaitForSingleObject(next, 0), WAIT_TIMEOUT);
+    EXPECT_FALSE(mfb::vbus::reference_event(mfb::platform::handle_value(next) + 4));
+    EXPECT_FALSE(mfb::vbus::EventReference().signal());
+    CloseHandle(next);
+}
+
 TEST_F(Substitute, ClosedHandleIsInvalid) {
     HANDLE e = manual_event();
     ASSERT_TRUE(CloseHandle(e));

@@ -2,10 +2,14 @@
 // versions, and the function at each of its module positions.
 #include "mfbctl.h"
 
+#include "common/explain.h"
 #include "common/version.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace mfbctl {
-namespace {
+namespace board_commands {
 
 struct Information {
     char identifier[64] = {};
@@ -22,12 +26,20 @@ Information read_information(unsigned index) {
     return info;
 }
 
+// The information words by the names of the explanation table: serial, firmware, PCI bus,
+// device, interrupt line, positions (words 1 to 5 and the byte).
 Record information_record(unsigned index, const Information& info) {
     Record r;
     r.key("board", index).value("identifier", info.identifier);
-    r.detail("words", std::vector<std::uint32_t>(std::begin(info.words), std::end(info.words)));
-    r.detail("information_byte", info.byte);
+    const auto names = explain::board_information();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        r.value(names[i].name, i < 5 ? info.words[i] : info.byte);
     return r;
+}
+
+std::string information_value(std::size_t i, const Information& info) {
+    const std::uint32_t v = i < 5 ? info.words[i] : info.byte;
+    return explain::board_information()[i].hex ? fmt::format("{:#x}", v) : std::to_string(v);
 }
 
 void list(const Output& out) {
@@ -36,14 +48,18 @@ void list(const Output& out) {
         say(out, "no boards found");
         return;
     }
-    say(out, fmt::format("{:<6} {:<20} {:<10} {:<10} {:<10} {:<10} {:<10} {}", "board",
-                         "identifier", "word 1", "word 2", "word 3", "word 4", "word 5", "byte"));
+    std::string header = fmt::format("{:<6} {:<20}", "board", "identifier");
+    for (const auto& w : explain::board_information())
+        header += fmt::format(" {:<{}}", w.label, std::max<std::size_t>(8, std::strlen(w.label)));
+    say(out, header);
     for (unsigned i = 0; i < count; ++i) {
         const Information info = read_information(i);
-        emit(out, information_record(i, info),
-             fmt::format("{:<6} {:<20} {:#010x} {:#010x} {:#010x} {:#010x} {:#010x} {:#04x}", i,
-                         info.identifier, info.words[0], info.words[1], info.words[2],
-                         info.words[3], info.words[4], info.byte));
+        std::string line = fmt::format("{:<6} {:<20}", i, info.identifier);
+        const auto names = explain::board_information();
+        for (std::size_t w = 0; w < names.size(); ++w)
+            line += fmt::format(" {:<{}}", information_value(w, info),
+                                std::max<std::size_t>(8, std::strlen(names[w].label)));
+        emit(out, information_record(i, info), line.substr(0, line.find_last_not_of(' ') + 1));
     }
 }
 
@@ -81,10 +97,9 @@ void info(unsigned index, const Output& out) {
         .detail("library_version_word", library);
     std::string text =
         fmt::format("board             {}\nidentifier        {}", index, info.identifier);
-    for (int w = 0; w < 5; ++w)
-        text +=
-            fmt::format("\nword {}            {:#010x} ({})", w + 1, info.words[w], info.words[w]);
-    text += fmt::format("\ninformation byte  {:#04x} ({})", info.byte, info.byte);
+    const auto names = explain::board_information();
+    for (std::size_t w = 0; w < names.size(); ++w)
+        text += fmt::format("\n{:<17} {}", names[w].label, information_value(w, info));
     text += fmt::format("\nhardware type     {:#04x}", type);
     for (unsigned m = 0; m < 4; ++m)
         text +=
@@ -122,5 +137,5 @@ void add_board_commands(CLI::App& app) {
 
 const RegisterCommands registered(100, add_board_commands);
 
-} // namespace
+} // namespace board_commands
 } // namespace mfbctl

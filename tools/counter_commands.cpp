@@ -9,13 +9,11 @@
 // the next.
 #include "mfbctl.h"
 
+#include "common/explain.h"
 #include "sim/counter_module.h"
 
-#include <chrono>
-#include <thread>
-
 namespace mfbctl {
-namespace {
+namespace counter_commands {
 
 // The 16-bit counter that -h/--half names, if any.
 using Half = std::optional<unsigned>;
@@ -58,11 +56,6 @@ void read_once(ModuleAccess& m, const Output& out, const Half& half) {
     emit(out, r, fmt::format("{} counter {}: {} ({:#06x})", m.where(), *half, value, value));
 }
 
-struct Repeat {
-    unsigned count = 1;
-    Time interval{100'000'000, TimeUnit::ms};
-};
-
 void write(ModuleAccess& m, const Output& out, const Half& half, std::uint32_t value) {
     if (!half) {
         m.check("i_MFB_Write32BitCounterValue",
@@ -100,11 +93,15 @@ void show_latch_register(ModuleAccess& m, const Output& out, unsigned reg) {
             i_MFB_ReadLatchRegisterStatus(m.h(), m.module(), u8(reg), &status));
     m.check("i_MFB_ReadLatchRegisterValue",
             i_MFB_ReadLatchRegisterValue(m.h(), m.module(), u8(reg), &value));
-    // Latch register status on the simulated board: 0 empty or read, 1 a new value, 2 overrun.
-    static const char* const kStatus[] = {"read before", "new", "overrun"};
-    emit(out, counter_record(m).key("register", reg).value("value", value).value("status", status),
+    const std::vector<std::string> state = explain::flags("counter.latch", status);
+    emit(out,
+         counter_record(m)
+             .key("register", reg)
+             .value("value", value)
+             .value("status", status)
+             .detail("status_flags", state),
          fmt::format("{} latch register {}: {} ({:#010x}), status {}{}", m.where(), reg, value,
-                     value, status, status < 3 ? fmt::format(" ({})", kStatus[status]) : ""));
+                     value, status, state.empty() ? "" : " (" + flag_words(state) + ")"));
 }
 
 // ---- compare logic and status -------------------------------------------------------------------
@@ -123,18 +120,24 @@ void status(ModuleAccess& m, const Output& out) {
         {"ud", "i_MFB_GetUDStatus", i_MFB_GetUDStatus},
         {"cb", "i_MFB_GetCBStatus", i_MFB_GetCBStatus},
     };
+    // Each byte with the names of its bits, as the simulated counter sets them.
     Record r = counter_record(m);
     std::string text = m.where() + " status";
+    const auto show = [&](const std::string& label, const std::string& table, unsigned value) {
+        const std::vector<std::string> names = explain::flags("counter." + table, value);
+        r.value(label, value).detail(label + "_flags", names);
+        text += fmt::format("\n  {:<10} {:#04x}{}", label, value,
+                            names.empty() ? "" : " (" + flag_words(names) + ")");
+    };
     for (const Row& row : rows) {
         std::uint8_t value = 0;
         m.check(row.function, row.read(m.h(), m.module(), &value));
-        r.value(row.label, value);
-        text += fmt::format("\n  {:<10} {:#04x}", row.label, value);
+        show(row.label, row.label, value);
     }
-    std::uint8_t cb0 = 0, cb1 = 0;
-    m.check("i_MFB_Get16BitCBStatus", i_MFB_Get16BitCBStatus(m.h(), m.module(), &cb0, &cb1));
-    r.value("cb16", std::vector<unsigned>{cb0, cb1});
-    text += fmt::format("\n  {:<10} {:#04x} {:#04x}", "cb 16-bit", cb0, cb1);
+    std::uint8_t cb[2] = {};
+    m.check("i_MFB_Get16BitCBStatus", i_MFB_Get16BitCBStatus(m.h(), m.module(), &cb[0], &cb[1]));
+    for (unsigned half = 0; half < 2; ++half)
+        show(fmt::format("cb16_{}", half), "cb", cb[half]);
     emit(out, r, text);
 }
 
@@ -198,19 +201,8 @@ void add_counter_commands(CLI::App& app) {
     cmd->add_flag("--hysteresis", s->hysteresis,
                   "swallow the first count after a change of direction");
 
-    auto repeat = std::make_shared<Repeat>();
-    cmd = g->step("read", "read the counter value (--half: one 16-bit counter)",
-                  [half, repeat](ModuleAccess& m, const Output& out) {
-                      for (unsigned i = 0; i < repeat->count; ++i) {
-                          if (i != 0)
-                              std::this_thread::sleep_for(
-                                  std::chrono::nanoseconds(repeat->interval.ns));
-                          read_once(m, out, *half);
-                      }
-                  });
-    add_number(cmd, "-n,--count", repeat->count, 1, 1'000'000, "number of reads",
-               "number of reads (default 1)");
-    add_time(cmd, "--interval", repeat->interval, "time between reads (default 100ms)");
+    g->read_step("read", "read the counter value (--half: one 16-bit counter)",
+                 [half](ModuleAccess& m, const Output& out) { read_once(m, out, *half); });
 
     auto value = std::make_shared<std::uint32_t>(0);
     cmd = g->step(
@@ -345,5 +337,5 @@ void add_counter_commands(CLI::App& app) {
 
 const RegisterCommands registered(210, add_counter_commands);
 
-} // namespace
+} // namespace counter_commands
 } // namespace mfbctl

@@ -9,7 +9,7 @@
 #include "mfbctl.h"
 
 namespace mfbctl {
-namespace {
+namespace dio_commands {
 
 struct Configure {
     bool enable_line = false, strobe_line = false;
@@ -84,8 +84,8 @@ void add_dio_commands(CLI::App& app) {
     cmd->add_flag("--strobe-line", c->strobe_line,
                   "a rising edge on input line 6 samples the inputs (and it reads 0)");
 
-    g->step("read", "read a port's input lines",
-            [port](ModuleAccess& m, const Output& out) { read(m, out, *port); });
+    g->read_step("read", "read a port's input lines",
+                 [port](ModuleAccess& m, const Output& out) { read(m, out, *port); });
 
     for (const bool on : {true, false}) {
         auto mask = std::make_shared<unsigned>(0);
@@ -123,5 +123,5 @@ void add_dio_commands(CLI::App& app) {
 
 const RegisterCommands registered(110, add_dio_commands);
 
-} // namespace
+} // namespace dio_commands
 } // namespace mfbctl

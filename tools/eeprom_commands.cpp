@@ -1,85 +1,78 @@
 // EEPROM commands: read and write the 32-bit words of the EEPROM of the board's PCI interface
-// chip.
+// chip, with the board's options anywhere on the line.
 //
-//     mfbctl eeprom write 5 0x1234
-//     mfbctl eeprom read 5 -q
+//     mfbctl eeprom -b 1 write 5 0x1234 read 5 -q
 //
 // A write prints two lines of its own on the standard output (the value and the answer length);
-// the tool shows them in text mode only, so that --json and -q stay one value a line, and reads
-// the word back to confirm it.
+// the tool keeps them out of what it prints and reads the word back to confirm it.
 #include "mfbctl.h"
 
+#include <array>
+
 namespace mfbctl {
-namespace {
+namespace eeprom_commands {
 
-struct Word {
-    std::uint32_t address = 0, value = 0;
-};
-
-// The simulated board's EEPROM has words 0 to 255 (sim/board_io.h); it refuses the others.
-void check_eeprom(unsigned board, const char* function, int status, std::uint32_t address) {
-    if (status != 0 && simulated_board(board) && address >= mfb::sim::BoardIo::kEepromWords)
-        throw CallFailed(function, status,
-                         fmt::format("the simulated board's EEPROM has words 0 to {}",
-                                     mfb::sim::BoardIo::kEepromWords - 1));
-    check(function, status);
-}
-
-std::uint32_t read_word(const OpenBoard& b, std::uint32_t address) {
+std::uint32_t read_word(ModuleAccess& m, std::uint32_t address) {
     std::uint32_t v = 0;
-    check_eeprom(b.index(), "i_MFB_EepromAMCCRead", i_MFB_EepromAMCCRead(b.handle(), address, &v),
-                 address);
+    m.check("i_MFB_EepromAMCCRead", i_MFB_EepromAMCCRead(m.h(), address, &v));
     return v;
 }
 
-void read(unsigned board, const Output& out, const Word& w) {
-    OpenBoard b(board);
-    const std::uint32_t v = read_word(b, w.address);
-    emit(out, Record().key("board", board).key("address", w.address).value("value", v),
-         fmt::format("board {} EEPROM word {}: {:#010x} ({})", board, w.address, v, v));
+Record word_record(const ModuleAccess& m, std::uint32_t address, std::uint32_t value) {
+    return std::move(
+        Record().key("board", m.board()).key("address", address).value("value", value));
 }
 
-void write(unsigned board, const Output& out, const Word& w) {
-    OpenBoard b(board);
-    std::string printed;
+void read(ModuleAccess& m, const Output& out, std::uint32_t address) {
+    const std::uint32_t v = read_word(m, address);
+    emit(out, word_record(m, address, v),
+         fmt::format("board {} EEPROM word {}: {:#010x} ({})", m.board(), address, v, v));
+}
+
+void write(ModuleAccess& m, const Output& out, std::uint32_t address, std::uint32_t value) {
+    int status = 0;
     {
         StdoutPipe pipe;
-        const int status = i_MFB_EepromAMCCWrite(b.handle(), w.address, w.value);
+        status = i_MFB_EepromAMCCWrite(m.h(), address, value);
         pipe.restore();
-        for (std::string part; !(part = pipe.read()).empty();)
-            printed += part;
-        check_eeprom(board, "i_MFB_EepromAMCCWrite", status, w.address);
+        while (!pipe.read().empty()) {
+        }
     }
-    if (out.format == Format::Text)
-        std::fputs(printed.c_str(), stdout);
-    const std::uint32_t back = read_word(b, w.address);
-    if (back != w.value)
+    m.check("i_MFB_EepromAMCCWrite", status);
+    const std::uint32_t back = read_word(m, address);
+    if (back != value)
         throw std::runtime_error(fmt::format("board {} EEPROM word {}: reads {:#010x} after "
                                              "{:#010x} was written",
-                                             board, w.address, back, w.value));
-    say(out, fmt::format("board {} EEPROM word {}: {:#010x} written and read back", board,
-                         w.address, w.value));
+                                             m.board(), address, back, value));
+    emit(out, word_record(m, address, back),
+         fmt::format("board {} EEPROM word {}: {:#010x} written and read back", m.board(), address,
+                     value));
 }
 
+constexpr const char* kAddressHelp =
+    "word address (a simulated board's EEPROM has words 0 to 255; a real board's its own number)";
+
 void add_eeprom_commands(CLI::App& app) {
-    auto* eeprom = app.add_subcommand("eeprom", "words of the EEPROM of the board's PCI interface");
-    eeprom->group(kBoards);
-    eeprom->require_subcommand(1, 1);
+    auto g = ModuleGroup::add(app, "eeprom", "words of the EEPROM of the board's PCI interface",
+                              Function::None);
+    auto address = std::make_shared<std::uint32_t>(0);
+    auto* cmd =
+        g->read_step("read", "read an EEPROM word",
+                     [address](ModuleAccess& m, const Output& out) { read(m, out, *address); });
+    add_number(cmd, "ADDR", *address, 0, 0xFFFFFFFF, "EEPROM address", kAddressHelp)
+        ->required()
+        ->option_text("0-255 (simulated)");
 
-    auto w = std::make_shared<Word>();
-    auto* cmd = add_board_command(*eeprom, "read", "read an EEPROM word", kBoards,
-                                  [w](unsigned board, const Output& out) { read(board, out, *w); });
-    add_number(cmd, "ADDR", w->address, 0, 0xFFFFFFFF, "EEPROM address", "word address")
-        ->required();
-
-    cmd = add_board_command(*eeprom, "write", "write an EEPROM word and read it back", kBoards,
-                            [w](unsigned board, const Output& out) { write(board, out, *w); });
-    add_number(cmd, "ADDR", w->address, 0, 0xFFFFFFFF, "EEPROM address", "word address")
-        ->required();
-    add_number(cmd, "VALUE", w->value, 0, 0xFFFFFFFF, "EEPROM word", "the 32-bit word")->required();
+    auto w = std::make_shared<std::array<std::uint32_t, 2>>();
+    cmd = g->step("write", "write an EEPROM word and read it back",
+                  [w](ModuleAccess& m, const Output& out) { write(m, out, (*w)[0], (*w)[1]); });
+    add_number(cmd, "ADDR", (*w)[0], 0, 0xFFFFFFFF, "EEPROM address", kAddressHelp)
+        ->required()
+        ->option_text("0-255 (simulated)");
+    add_number(cmd, "VALUE", (*w)[1], 0, 0xFFFFFFFF, "EEPROM word", "the 32-bit word")->required();
 }
 
 const RegisterCommands registered(120, add_eeprom_commands);
 
-} // namespace
+} // namespace eeprom_commands
 } // namespace mfbctl

@@ -11,7 +11,7 @@
 #include "sim/etm_module.h"
 
 namespace mfbctl {
-namespace {
+namespace etm_commands {
 
 const Choices kStarts = {{"rising", 0}, {"falling", 1}};
 const Choices kModes = {{"single", 0}, {"continuous", 1}};
@@ -182,8 +182,9 @@ void add_etm_commands(CLI::App& app) {
     });
 
     auto wait = std::make_shared<Time>(Time{100'000'000, TimeUnit::ms});
-    cmd = g->step("read", "read the measurement: value, total time, duty cycle, durations",
-                  [etm, wait](ModuleAccess& m, const Output& out) { read(m, out, *etm, *wait); });
+    cmd = g->read_step(
+        "read", "read the measurement: value, total time, duty cycle, durations",
+        [etm, wait](ModuleAccess& m, const Output& out) { read(m, out, *etm, *wait); });
     add_time(cmd, "--wait", *wait,
              "wait up to this long for a finished measurement, in ms (default 100ms; 0: no wait)");
 
@@ -204,5 +205,5 @@ void add_etm_commands(CLI::App& app) {
 
 const RegisterCommands registered(260, add_etm_commands);
 
-} // namespace
+} // namespace etm_commands
 } // namespace mfbctl

@@ -19,10 +19,11 @@
 #include <iterator>
 #include <thread>
 
-#include <unistd.h>
+#include "common/console.h"
+#include "mfb_vbus.h"
 
 namespace mfbctl {
-namespace {
+namespace firmware_commands {
 
 using mfb::sim::FirmwareFileReport;
 
@@ -74,7 +75,7 @@ void make(const std::string& payload_path, const std::string& out_path, const Ou
 
 struct Flash {
     std::vector<std::string> files;
-    bool progress = false;
+    bool progress = false, yes = false;
     std::optional<std::uint32_t> fail_write, stuck_low;
 };
 
@@ -121,12 +122,8 @@ class Monitor {
         const std::string name = arrow == std::string::npos ? line : line.substr(arrow + 3);
         const std::string text =
             render(out_, Record().key("board", board_).value("stage", name), line) + "\n";
-        for (std::size_t at = 0; out_.format != Format::Values && at < text.size();) {
-            const ssize_t n = ::write(pipe_.original(), text.data() + at, text.size() - at);
-            if (n <= 0)
-                break;
-            at += static_cast<std::size_t>(n);
-        }
+        if (out_.format != Format::Values)
+            pipe_.print(text);
         if (name == "flash erased")
             start(Phase::Programming);
         else if (name == "flash programmed")
@@ -135,9 +132,13 @@ class Monitor {
             phase_ = Phase::After;
     }
 
+    // The rate is measured on the bus clock, on which the simulated flash spends its write
+    // times, from the bytes done when the phase was seen to start.
     void start(Phase p) {
         phase_ = p;
-        phase_start_ = std::chrono::steady_clock::now();
+        phase_start_ns_ = mfb::vbus::now_ns();
+        phase_base_ = done();
+        rate_ = 0;
     }
 
     std::uint64_t done() const {
@@ -153,21 +154,25 @@ class Monitor {
     void draw(bool final) {
         if (!bar_ || (phase_ != Phase::Programming && phase_ != Phase::Reading) || total_ == 0)
             return;
-        const std::uint64_t n = final ? total_ : done();
-        const double s =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - phase_start_).count();
-        const double rate = s > 0 ? n / s : 0;
+        const std::uint64_t measured = done();
+        const std::uint64_t elapsed = mfb::vbus::now_ns() - phase_start_ns_;
+        if (elapsed > 0 && measured > phase_base_)
+            rate_ =
+                static_cast<double>(measured - phase_base_) * 1e9 / static_cast<double>(elapsed);
+        const std::uint64_t n = final ? total_ : measured;
+        const double rate = rate_;
         constexpr unsigned kWidth = 30;
         const auto filled = static_cast<unsigned>(n * kWidth / total_);
         const std::string left =
             n == total_ ? "done"
             : rate > 0  ? fmt::format("{:.1f} s left", static_cast<double>(total_ - n) / rate)
                         : "";
-        std::fprintf(stderr, "\r%-11s [%s%s] %llu/%llu bytes  %.0f bytes/s  %-14s",
+        const std::string speed = rate > 0 ? fmt::format("{:.0f} bytes/s", rate) : "";
+        std::fprintf(stderr, "\r%-11s [%s%s] %llu/%llu bytes  %-14s  %-14s",
                      phase_ == Phase::Programming ? "programming" : "reading back",
                      std::string(filled, '#').c_str(), std::string(kWidth - filled, '-').c_str(),
                      static_cast<unsigned long long>(n), static_cast<unsigned long long>(total_),
-                     rate, left.c_str());
+                     speed.c_str(), left.c_str());
         std::fflush(stderr);
         drawn_ = true;
     }
@@ -186,7 +191,8 @@ class Monitor {
     bool bar_;
     mfb::sim::Flash::Counts base_;
     Phase phase_ = Phase::Before;
-    std::chrono::steady_clock::time_point phase_start_;
+    std::uint64_t phase_start_ns_ = 0, phase_base_ = 0;
+    double rate_ = 0;
     bool drawn_ = false;
     std::thread thread_;
 };
@@ -216,6 +222,24 @@ void flash(unsigned board, const Output& out, const Flash& f) {
     auto sim = simulated_board(board);
     if ((f.fail_write || f.stuck_low) && !sim)
         throw UsageError(fmt::format("--sim-*: board {} is not a simulated board", board));
+    // A fault past the bytes the files program would never be reached: the flash would succeed
+    // and the rehearsal would rehearse nothing.
+    for (const auto& [name, address] :
+         {std::pair{"--sim-fail-write", f.fail_write}, std::pair{"--sim-stuck-low", f.stuck_low}})
+        if (address && unreadable.empty() && *address >= total)
+            throw UsageError(fmt::format("{}: flash address {} is never reached: the four files "
+                                         "program addresses 0 to {}",
+                                         name, *address, total - 1));
+    if (!f.yes) {
+        if (!stdin_is_terminal())
+            throw UsageError("firmware flash replaces the firmware of the board's four modules: "
+                             "confirm it with -y (--yes) when the standard input is not a "
+                             "terminal");
+        if (!confirm(fmt::format("Replace the firmware of the four modules of board {} ({} "
+                                 "bytes)?",
+                                 board, total)))
+            throw std::runtime_error("firmware flash: not confirmed, nothing was written");
+    }
     if (f.fail_write)
         sim->flash().fail_writes(5, *f.fail_write);
     if (f.stuck_low)
@@ -225,7 +249,7 @@ void flash(unsigned board, const Output& out, const Flash& f) {
     int status = 0;
     {
         StdoutPipe pipe;
-        Monitor monitor(pipe, out, board, total, f.progress || isatty(2));
+        Monitor monitor(pipe, out, board, total, f.progress || stderr_is_terminal());
         status = i_MFB_ConfigureAllModule(b.handle(), f.files[0].c_str(), f.files[1].c_str(),
                                           f.files[2].c_str(), f.files[3].c_str(), &position);
         pipe.restore();
@@ -280,6 +304,8 @@ void add_firmware_commands(CLI::App& app) {
     cmd->add_option("FILE", f->files, "the firmware files of modules 0, 1, 2 and 3")
         ->required()
         ->expected(4);
+    cmd->add_flag("-y,--yes", f->yes,
+                  "flash without asking (needed where the standard input is not a terminal)");
     cmd->add_flag("--progress", f->progress,
                   "show the progress bar also when the standard error is not a terminal");
     add_number(cmd, "--sim-fail-write", f->fail_write, 0, mfb::sim::Flash::kSize - 1,
@@ -290,5 +316,5 @@ void add_firmware_commands(CLI::App& app) {
 
 const RegisterCommands registered(400, add_firmware_commands);
 
-} // namespace
+} // namespace firmware_commands
 } // namespace mfbctl

@@ -16,7 +16,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace frequency_commands {
 
 // The gate times each clock takes, in ns, bounds included.
 struct ClockRange {
@@ -127,8 +127,8 @@ void add_frequency_commands(CLI::App& app) {
     });
 
     auto wait = std::make_shared<Time>(Time{100'000'000, TimeUnit::ms});
-    cmd = g->step("read", "read the last gate's count and the frequency",
-                  [wait](ModuleAccess& m, const Output& out) { read(m, out, *wait); });
+    cmd = g->read_step("read", "read the last gate's count and the frequency",
+                       [wait](ModuleAccess& m, const Output& out) { read(m, out, *wait); });
     add_time(cmd, "--wait", *wait, "wait up to this long for a new result (default 100ms)");
 
     auto hz = std::make_shared<std::uint32_t>(0);
@@ -140,5 +140,5 @@ void add_frequency_commands(CLI::App& app) {
 
 const RegisterCommands registered(270, add_frequency_commands);
 
-} // namespace
+} // namespace frequency_commands
 } // namespace mfbctl

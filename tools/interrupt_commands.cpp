@@ -5,24 +5,21 @@
 // counter's encoder with modulo compare, so that compare interrupts arrive. In a session
 // `watch-start` and `watch-stop` keep a routine installed while other commands set modules up.
 //
-// A record as the simulated modules fill it (sim/counter_module.h, sim/timer_module.h): the record
-// byte is the module position; a counter gives the source in word 1 (1 latch, 2 index,
-// 3 compare), the counter word in word 2, and the number of events, the direction status and the
-// latch mask in values 0 to 2; a timer gives its number in word 1, the times it reached zero since
-// the enable in word 2 and the passages this record covers in value 0.
+// A record reads as the explanation table (include/mfb_explain.json) says for the function at
+// its module position: the source and the named values of a counter, a timer or a pulse encoder.
 //
 // `watch --labview` installs the library's LabVIEW routine instead, with the LabVIEW runtime
 // stand-in of the simulated bus as the runtime, and prints each user event as a LabVIEW program
 // registered for it receives it: the refnum and the cluster (record byte, words 1 and 2, values).
 #include "mfbctl.h"
 
+#include "common/explain.h"
 #include "sim/counter_module.h"
 #include "sim/labview_runtime.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -30,7 +27,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace interrupt_commands {
 
 // A board whose interrupts are printed: what the routine needs, fixed when it is installed.
 struct Watched {
@@ -39,7 +36,7 @@ struct Watched {
     std::array<Function, 4> functions{};
     std::array<bool, 4> known{}; // whether the board told the function
     Output out;
-    std::chrono::steady_clock::time_point start;
+    std::uint64_t start_ns = 0; // on the command clock
     std::atomic<unsigned> seen{0};
     unsigned limit = 0; // records to print; 0: no limit
     bool labview = false;
@@ -49,68 +46,57 @@ std::mutex g_mutex;
 std::map<MFB_BoardHandle, std::shared_ptr<Watched>> g_watched; // by handle, for the routine
 std::atomic<bool> g_interrupted{false};
 
-const char* counter_source(std::uint32_t word1) {
-    switch (word1) {
-    case 1:
-        return "latch";
-    case 2:
-        return "index";
-    case 3:
-        return "compare";
-    }
-    return "unknown";
-}
-
-// One record, decoded for the function at its module position.
+// One record, decoded for the function at its module position as the explanation table says
+// (include/mfb_explain.json).
 void print_record(Watched& w, std::uint32_t record_byte, std::uint32_t word1, std::uint32_t word2,
                   std::uint32_t count, const std::uint32_t* values) {
-    const double t =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - w.start).count();
+    const std::uint64_t t = command_clock_ns() - w.start_ns;
     const std::vector<std::uint32_t> shown(values, values + (count < 16 ? count : 16));
-    const auto value = [&](std::size_t i) { return i < shown.size() ? shown[i] : 0u; };
     const bool known = record_byte < 4 && w.known[record_byte];
-    const Function function = known ? w.functions[record_byte] : Function::None;
+    const unsigned function = known ? static_cast<unsigned>(w.functions[record_byte]) : 0;
+    const explain::Decoded d = explain::decode_interrupt(function, word1, word2, shown);
+    const std::string name = known ? function_name(w.functions[record_byte]) : "unknown";
     Record r;
-    r.value("time", std::round(t * 1e6) / 1e6).key("board", w.board).key("module", record_byte);
-    std::string text = fmt::format("{:10.6f}  board {} module {}  ", t, w.board, record_byte);
-    if (known && function == Function::Counter) {
-        const bool up = value(1) & 1;
-        r.key("function", "counter").value("source", counter_source(word1)).value("count", word2);
-        r.value("events", value(0)).detail("up", up);
-        text += fmt::format("counter {:<8} count {} ({:#010x})  events {}  {}",
-                            counter_source(word1), word2, word2, value(0), up ? "up" : "down");
-        if (word1 == 1) {
-            r.detail("latch_registers", value(2));
-            text += fmt::format("  latch registers {:#x}", value(2));
+    r.key("board", w.board).key("module", record_byte).key("function", name);
+    std::string text = fmt::format("{:10.6f}  board {} module {}  ", static_cast<double>(t) / 1e9,
+                                   w.board, record_byte);
+    if (!d.source.empty()) {
+        r.value("source", d.source);
+        text += fmt::format("{} {:<8}", name, d.source);
+        for (const explain::Field& f : d.fields) {
+            if (f.word.empty()) {
+                r.value(f.name, f.value);
+                text += fmt::format("  {} {}", f.name, f.value);
+            } else {
+                r.value(f.name, f.word);
+                text += fmt::format("  {} {}", f.name, f.word);
+            }
         }
-    } else if (known && function == Function::Timer) {
-        r.key("function", "timer").key("timer", word1).value("source", "zero");
-        r.value("zeros", word2).value("events", value(0));
-        text += fmt::format("timer {} reached zero  {} times since enabled  events {}", word1,
-                            word2, value(0));
     } else {
-        r.key("function", known ? function_name(function) : "unknown");
         text += fmt::format("{} record byte {:#04x}  word 1 {:#010x}  word 2 {:#010x}  values",
-                            known ? function_name(function) : "module", record_byte, word1, word2);
+                            known ? name : "module", record_byte, word1, word2);
         for (std::uint32_t v : shown)
             text += fmt::format(" {}", v);
     }
     r.detail("record_byte", record_byte).detail("word1", word1).detail("word2", word2);
     r.detail("values", shown);
+    w.out.at = static_cast<double>(t) / 1e9;
     emit(w.out, r, text);
+    end_values_line();
     std::fflush(stdout);
 }
 
 // One LabVIEW user event, as the program registered for it receives it.
 void print_event(Watched& w, const mfb::sim::labview::Event& e) {
-    const double t =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - w.start).count();
+    const double t = static_cast<double>(command_clock_ns() - w.start_ns) / 1e9;
     Record r;
-    r.value("time", std::round(t * 1e6) / 1e6).key("board", w.board).key("refnum", e.refnum);
+    r.key("board", w.board).key("refnum", e.refnum);
     r.value("record_byte", e.record_byte).value("word1", e.word1).value("word2", e.word2);
     r.value("count", e.count).value("values", e.values);
+    w.out.at = t;
     emit(w.out, r,
          fmt::format("{:10.6f}  board {}  {}", t, w.board, mfb::sim::labview::describe(e)));
+    end_values_line();
     std::fflush(stdout);
 }
 
@@ -140,6 +126,7 @@ struct WatchOptions {
     Output out;
     bool labview = false;
     std::uint32_t refnum = 0x1234;
+    bool modulo_given = false, refnum_given = false;
 };
 
 // The routine: the tool's own, or the library's LabVIEW one posting to the runtime stand-in.
@@ -172,7 +159,7 @@ std::shared_ptr<Watched> watch_board(unsigned board, const Output& out, unsigned
     w->board = board;
     w->out = out;
     w->limit = limit;
-    w->start = std::chrono::steady_clock::now();
+    w->start_ns = command_clock_ns();
     for (unsigned p = 0; p < 4; ++p)
         if (const auto f = module_function(board, p))
             w->functions[p] = *f, w->known[p] = true;
@@ -234,7 +221,26 @@ struct Drive {
     std::int64_t rate;
 };
 
+void check_watch_options(const WatchOptions& o) {
+    // Options that only mean something beside another: without it they would change nothing.
+    const struct {
+        bool given, needed;
+        const char* option;
+        const char* beside;
+    } kPairs[] = {
+        {o.modulo_given, o.drive.has_value(), "--modulo", "--drive"},
+        {o.module.has_value(), o.drive.has_value(), "--module", "--drive"},
+        {o.refnum_given, o.labview, "--refnum", "--labview"},
+    };
+    for (const auto& p : kPairs)
+        if (p.given && !p.needed)
+            throw UsageError(fmt::format("{}: takes effect only with {} (as in `watch {} ... {} "
+                                         "...`)",
+                                         p.option, p.beside, p.beside, p.option));
+}
+
 void watch(const WatchOptions& o) {
+    check_watch_options(o);
     g_interrupted = false;
     auto previous = std::signal(SIGINT, [](int) { g_interrupted = true; });
     std::shared_ptr<Watched> w = watch_board(o.board, o.out, o.count, o.labview, o.refnum);
@@ -298,6 +304,24 @@ void watch_stop(unsigned board, const Output& out) {
                          w->seen.load() == 1 ? "" : "s"));
 }
 
+} // namespace interrupt_commands
+
+bool interrupts_watched(unsigned board) {
+    return interrupt_commands::started().count(board) != 0;
+}
+
+void require_routine(unsigned board, const std::string& what) {
+    if (in_session() && interrupts_watched(board))
+        return;
+    throw UsageError(fmt::format(
+        "{}: its interrupts would reach no routine{}: run `watch-start -b {}` first in `mfbctl "
+        "shell`, and the records show as they come",
+        what, in_session() ? fmt::format(" (board {} is not watched)", board) : " in a single run",
+        board));
+}
+
+namespace interrupt_commands {
+
 void add_interrupt_commands(CLI::App& app) {
     auto o = std::make_shared<WatchOptions>();
     auto* w = app.add_subcommand("watch", "print each interrupt of a board as it arrives, decoded");
@@ -311,13 +335,15 @@ void add_interrupt_commands(CLI::App& app) {
                "simulated board: turn the counter's encoder at this many edges/s with modulo "
                "compare, so that compare interrupts arrive");
     add_number(w, "--modulo", o->modulo, 1, 0xFFFFFFFF, "modulo",
-               "with --drive: a compare interrupt every this many counts (default 1000)");
+               "with --drive: a compare interrupt every this many counts (default 1000)")
+        ->each([o](const std::string&) { o->modulo_given = true; });
     add_module_option(w, o->module)->description("with --drive: the counter's module position");
     w->add_flag("--labview", o->labview,
                 "install the library's LabVIEW routine, with the simulated LabVIEW runtime, and "
                 "print the user events as a LabVIEW program receives them");
     add_number(w, "--refnum", o->refnum, 0, 0xFFFFFFFF, "user event refnum",
-               "with --labview: the user event refnum (default 0x1234)");
+               "with --labview: the user event refnum (default 0x1234)")
+        ->each([o](const std::string&) { o->refnum_given = true; });
     w->callback([o] { watch(*o); });
 
     add_board_command(app, "watch-start",
@@ -328,5 +354,5 @@ void add_interrupt_commands(CLI::App& app) {
 }
 const RegisterCommands registered(300, add_interrupt_commands);
 
-} // namespace
+} // namespace interrupt_commands
 } // namespace mfbctl

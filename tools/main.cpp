@@ -7,6 +7,7 @@
 // command or option, a value out of its range, a command that needs a session).
 #include "mfbctl.h"
 
+#include "common/console.h"
 #include "common/version.h"
 
 #include "mfb_vbus.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -22,8 +24,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 namespace mfbctl {
 namespace {
@@ -54,22 +54,32 @@ std::string command_path(const CLI::App* app) {
     return path;
 }
 
-// "unknown timer command 'frobnicate' (did you mean 'enable'?)"
-std::string unknown_command(const CLI::App* level, const std::string& word) {
+// What an unknown word is unknown as, with the nearest of the names it could have been (a name
+// it starts is nearest) where one is near, else where the help lists them:
+// "unknown timer command 'frobnicate' (did you mean 'enable'?)".
+std::string unknown(const std::string& what, const std::string& word,
+                    const std::vector<std::string>& names, const std::string& path) {
     std::string nearest;
     std::size_t best = 0;
-    for (const CLI::App* sub : level->get_subcommands({})) {
-        const std::string& name = sub->get_name();
+    for (const std::string& name : names) {
         const std::size_t d = name.rfind(word, 0) == 0 ? 0 : distance(word, name);
         if (nearest.empty() || d < best)
             nearest = name, best = d;
     }
-    const std::string path = command_path(level);
-    std::string text = fmt::format("unknown {}command '{}'", path.empty() ? "" : path + " ", word);
+    const std::string text = fmt::format("{} '{}'", what, word);
     if (!nearest.empty() && best <= std::max<std::size_t>(2, word.size() / 3))
         return text + fmt::format(" (did you mean '{}'?)", nearest);
-    return text +
-           fmt::format("; run 'mfbctl help{}' for the commands", path.empty() ? "" : " " + path);
+    return text + fmt::format("; run 'mfbctl help{}' for the {}s", path.empty() ? "" : " " + path,
+                              what.substr(what.rfind(' ') + 1));
+}
+
+std::string unknown_command(const CLI::App* level, const std::string& word) {
+    std::vector<std::string> names;
+    for (const CLI::App* sub : level->get_subcommands({}))
+        names.push_back(sub->get_name());
+    const std::string path = command_path(level);
+    return unknown(fmt::format("unknown {}command", path.empty() ? "" : path + " "), word, names,
+                   path);
 }
 
 const CLI::App* find_subcommand(const CLI::App* app, const std::string& name) {
@@ -86,19 +96,43 @@ const CLI::Option* find_option(const CLI::App* app, const std::string& name) {
     return nullptr;
 }
 
+// The options a command takes, its own and those of the commands above it.
+std::vector<std::string> option_names(const CLI::App* app) {
+    std::vector<std::string> names;
+    for (; app; app = app->get_parent())
+        for (const CLI::Option* o : app->get_options())
+            if (!o->get_positional())
+                for (const std::string& n : o->get_lnames())
+                    names.push_back("--" + n);
+    return names;
+}
+
+// "counter read: unknown option '--hlaf' (did you mean '--half'?)"
+std::string unknown_option(const CLI::App* at, const std::string& name) {
+    const std::string path = command_path(at);
+    return unknown(fmt::format("{}unknown option", path.empty() ? "" : path + ": "), name,
+                   option_names(at), path);
+}
+
 // Walks the words of a command line down the commands as the parser does and names the first
-// word that stands where a command belongs but names none. Empty when there is no such word.
-std::string find_unknown_command(const CLI::App& app, const std::vector<std::string>& args) {
+// word that the parser would not take: an unknown option, a word where a command belongs that
+// names none, a value for a command that takes none, a step given twice. Empty when there is none.
+std::string find_unknown_word(const CLI::App& app, const std::vector<std::string>& args) {
     const CLI::App* at = &app;
+    std::vector<const CLI::App*> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
         if (word == "--")
             return "";
         if (word.size() > 1 && word[0] == '-' &&
             !std::isdigit(static_cast<unsigned char>(word[1]))) {
-            const std::string name = word.substr(0, word.find('='));
+            std::string name = word.substr(0, word.find('='));
             const CLI::Option* opt = find_option(at, name);
-            if (opt && opt->get_type_size() != 0 && name == word)
+            if (!opt && word[1] != '-' && word.size() > 2) // -b1: an option and its value
+                opt = find_option(at, name = word.substr(0, 2));
+            if (!opt)
+                return unknown_option(at, name);
+            if (opt->get_type_size() != 0 && name == word)
                 ++i; // its value
             continue;
         }
@@ -106,6 +140,12 @@ std::string find_unknown_command(const CLI::App& app, const std::vector<std::str
         for (const CLI::App* level = at; level && !found; level = level->get_parent())
             found = find_subcommand(level, word);
         if (found) {
+            if (std::find(seen.begin(), seen.end(), found) != seen.end())
+                return fmt::format("{0}: the step {1} comes twice; a command runs each step at "
+                                   "most once: run `mfbctl {0} ...` again for the second, or "
+                                   "both in `mfbctl shell`",
+                                   command_path(found->get_parent()), word);
+            seen.push_back(found);
             at = found;
             continue;
         }
@@ -114,9 +154,29 @@ std::string find_unknown_command(const CLI::App& app, const std::vector<std::str
         const CLI::App* level = at;
         while (level->get_subcommands({}).empty() && level->get_parent())
             level = level->get_parent();
+        if (level != at && !std::isalpha(static_cast<unsigned char>(word[0])))
+            return fmt::format("{} takes no value: '{}' is not understood (see 'mfbctl help {}')",
+                               command_path(at), word, command_path(at));
         return unknown_command(level, word);
     }
     return "";
+}
+
+// A time written with a space before its unit ("--for 10 ms") as one word, as the options read it.
+std::vector<std::string> join_units(const std::vector<std::string>& args) {
+    static const char* const kUnits[] = {"ns", "us", "\xC2\xB5s", "ms", "s", "min"};
+    std::vector<std::string> joined;
+    for (const std::string& word : args) {
+        const bool unit = std::any_of(std::begin(kUnits), std::end(kUnits),
+                                      [&](const char* u) { return word == u; });
+        if (unit && !joined.empty() && !joined.back().empty() &&
+            (std::isdigit(static_cast<unsigned char>(joined.back().back())) ||
+             joined.back().back() == '.'))
+            joined.back() += word;
+        else
+            joined.push_back(word);
+    }
+    return joined;
 }
 
 // The deepest command that was named but needs one of its commands after it.
@@ -131,7 +191,7 @@ const CLI::App* missing_command(const CLI::App* app) {
 
 std::string usage_text(const CLI::App& app, const CLI::ParseError& e,
                        const std::vector<std::string>& args) {
-    if (std::string unknown = find_unknown_command(app, args); !unknown.empty())
+    if (std::string unknown = find_unknown_word(app, args); !unknown.empty())
         return unknown;
     if (dynamic_cast<const CLI::RequiredError*>(&e))
         if (const CLI::App* needs = missing_command(&app)) {
@@ -142,38 +202,66 @@ std::string usage_text(const CLI::App& app, const CLI::ParseError& e,
             return path.empty() ? fmt::format("name a command; run 'mfbctl help' for the list")
                                 : fmt::format("{} needs a command: {}", path, names);
         }
+    const std::string text = e.what();
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
-        // "--count: 1 required TEXT missing"
-        const std::string text = e.what();
-        if (const auto colon = text.find(':');
-            colon != std::string::npos && text.find("missing") != std::string::npos)
-            return text.substr(0, colon) + ": the value is missing";
+        // "--count: 1 required TEXT missing", "FILE: At least 4 required but received 3"
+        const auto colon = text.find(':');
+        const std::string name = text.substr(0, colon);
+        if (colon != std::string::npos && text.find("missing") != std::string::npos)
+            return name + ": the value is missing";
+        if (const auto at = text.find("At least ");
+            colon != std::string::npos && at != std::string::npos)
+            return fmt::format("{}: {} values are needed, fewer were given{}", name,
+                               std::atoi(text.c_str() + at + 9),
+                               name == "FILE" ? " (the firmware files of modules 0, 1, 2 and 3)"
+                                              : "");
     }
-    return e.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&e))
+        return fmt::format(
+            "{}: run 'mfbctl help' for the commands and their options",
+            text.substr(text.find(':') == std::string::npos ? 0 : text.find(':') + 2));
+    if (dynamic_cast<const CLI::RequiredError*>(&e)) {
+        // "VALUE is required", "--reload is required"
+        const auto space = text.find(' ');
+        if (space != std::string::npos &&
+            text.compare(space, std::string::npos, " is required") == 0)
+            return fmt::format("{} is needed: see 'mfbctl help' for the command",
+                               text.substr(0, space));
+    }
+    return text;
 }
 
 // Runs one command line on the app; prints what went wrong and returns the exit status.
 // `prefix` goes before an error ("mfbctl: " or "mfbctl: line 3: ").
 int run(CLI::App& app, const std::vector<std::string>& args, const std::string& prefix) {
     try {
+        start_command_clock();
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
+        end_values_line();
         return 0;
     } catch (const CLI::CallForHelp& e) {
+        if (std::string unknown = find_unknown_word(app, args); !unknown.empty()) {
+            std::fprintf(stderr, "%s%s\n", prefix.c_str(), unknown.c_str());
+            return kUsage;
+        }
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::Success&) {
         return 0;
     } catch (const CLI::ParseError& e) {
+        end_values_line();
         std::fflush(stdout);
         std::fprintf(stderr, "%s%s\n", prefix.c_str(), usage_text(app, e, args).c_str());
         return kUsage;
     } catch (const UsageError& e) {
+        end_values_line();
         std::fflush(stdout);
         std::fprintf(stderr, "%s%s\n", prefix.c_str(), e.what());
         return kUsage;
     } catch (const std::exception& e) {
+        end_values_line();
         std::fflush(stdout);
         std::fprintf(stderr, "%s%s\n", prefix.c_str(), e.what());
         return kFailed;
@@ -186,13 +274,31 @@ void print_version() {
     fmt::print("library {} (version word {:#010x})\n", decode_version_word(word), word);
 }
 
-// `help [COMMAND...]`: the help of a command, as COMMAND --help shows it.
+// The help of one command, as `COMMAND --help` shows it. Not at->help(): that shows the help of
+// the command being run.
+std::string help_text(const CLI::App* at) {
+    const std::string path = command_path(at);
+    return at->get_formatter()->make_help(at, path.empty() ? "mfbctl" : "mfbctl " + path,
+                                          CLI::AppFormatMode::Normal);
+}
+
+void all_help(const CLI::App* at, std::string& text) {
+    if (at->get_parent())
+        text += help_text(at) + "\n";
+    for (const CLI::App* sub : at->get_subcommands({}))
+        all_help(sub, text);
+}
+
+// `help [COMMAND...]`: the help of a command, as COMMAND --help shows it; `help --all` that of
+// every command (which the man page holds).
 void add_help_command(CLI::App& app) {
     auto words = std::make_shared<std::vector<std::string>>();
+    auto all = std::make_shared<bool>(false);
     auto* help = app.add_subcommand("help", "show the commands, or the help of one");
     help->group(kSession);
     help->add_option("COMMAND", *words, "a command, and a command of it (as `help timer init`)");
-    help->callback([&app, words] {
+    help->add_flag("--all", *all, "show the help of every command, one after the other");
+    help->callback([&app, words, all] {
         const CLI::App* at = &app;
         for (const std::string& w : *words) {
             const CLI::App* sub = find_subcommand(at, w);
@@ -200,19 +306,40 @@ void add_help_command(CLI::App& app) {
                 throw UsageError(unknown_command(at, w));
             at = sub;
         }
-        // Not at->help(): that shows the help of the command being run, this one.
-        const std::string path = command_path(at);
-        std::fputs(at->get_formatter()
-                       ->make_help(at, path.empty() ? "mfbctl" : "mfbctl " + path,
-                                   CLI::AppFormatMode::Normal)
-                       .c_str(),
-                   stdout);
+        std::string text;
+        if (*all)
+            all_help(at, text); // the command and those below it (below mfbctl: every command)
+        else
+            text = help_text(at);
+        std::fputs(text.c_str(), stdout);
     });
 }
 
-// The commands of one command line: every registered group, help and -V.
-void add_commands(CLI::App& app) {
+// The options that set up the simulated boards, before the command or after it, and on a line of
+// a session.
+struct GlobalOptions {
+    std::optional<unsigned> boards;
+    std::vector<std::string> layouts;
+};
+
+void add_global_options(CLI::App& app, GlobalOptions& g) {
+    add_number(&app, "--sim-boards", g.boards, 0, kMaxBoards, "number of simulated boards",
+               "number of simulated boards on the bus (default 2; on a line of a session: start "
+               "over with this many fresh boards)");
+    app.add_option("--sim-layout", g.layouts,
+                   "fit functions into the simulated boards, BOARD:MODULE=FUNCTION, several "
+                   "separated by commas, as 1:3=etm (for a single run; also from MFB_SIM_LAYOUT)")
+        ->option_text("B:M=FUNCTION")
+        ->allow_extra_args(false);
+}
+
+bool g_session_ends = false;
+
+// The commands of one command line: every registered group, help, -V and the global options; in
+// a session also exit and quit.
+void add_commands(CLI::App& app, GlobalOptions& global, bool session) {
     app.require_subcommand(1);
+    app.fallthrough(); // the options of the commands above may follow a command
     app.add_flag_callback(
         "-V,--version",
         [] {
@@ -220,12 +347,60 @@ void add_commands(CLI::App& app) {
             throw CLI::Success();
         },
         "show the versions of the tool and the library");
-    app.footer("Every command has --help; `mfbctl help COMMAND` shows the same. Times are in ms "
-               "unless they carry a unit: ns, us, ms, s or min.\nExit status: 0 done, 1 an "
-               "operation failed, 2 a usage error.\n");
+    std::string footer =
+        "Every command has --help; `mfbctl help COMMAND` shows the same. Times are in ms unless "
+        "they carry a unit: ns, us, ms, s or min (10ms, 10 ms, 1e3ns).\nExit status: 0 done, 1 an "
+        "operation failed, 2 a usage error.\n";
+    if (session)
+        footer += *line_editing() ? fmt::format("Line editing and history on a terminal ({}).\n",
+                                                line_editing())
+                                  : std::string("This build reads plain lines: no line editing "
+                                                "or history.\n");
+    app.footer(footer);
     add_command_groups(app);
     add_help_command(app);
+    add_global_options(app, global);
+    if (session)
+        for (const char* name : {"exit", "quit"})
+            app.add_subcommand(name, "end the session")->group(kSession)->callback([] {
+                g_session_ends = true;
+            });
 }
+
+// The simulated boards of a run or a session: attached when the command line is parsed and
+// before any command runs; they run on the real clock, ticking from a thread of their own.
+class Bench {
+  public:
+    ~Bench() { stop(); }
+    void start(unsigned count) {
+        stop();
+        for (unsigned i = 0; i < count; ++i) {
+            boards_.push_back(mfb::sim::make_board(i));
+            mfb::vbus::attach(boards_.back());
+            boards_.back()->start_ticker();
+        }
+    }
+    void stop() {
+        for (auto& b : boards_)
+            b->stop_ticker();
+        mfb::vbus::reset_process(); // ends any interrupt thread still running before the boards go
+        boards_.clear();
+    }
+    // Fits the functions of --sim-layout and MFB_SIM_LAYOUT.
+    void fit(const std::vector<std::string>& layouts) const {
+        for (const std::string& text : layouts)
+            for (const FittedModule& f : parse_layout(text)) {
+                if (f.board >= boards_.size())
+                    throw UsageError(fmt::format("--sim-layout: there is no simulated board {} "
+                                                 "({} simulated, --sim-boards)",
+                                                 f.board, boards_.size()));
+                fit_module(f.board, f.module, f.function);
+            }
+    }
+
+  private:
+    std::vector<std::shared_ptr<mfb::sim::SimBoard>> boards_;
+};
 
 struct ShellOptions {
     std::string file;
@@ -236,7 +411,7 @@ struct ShellOptions {
 // made by one line hold for the next. Blank lines and lines starting with # are skipped; exit or
 // quit ends. A failing line is named on the standard error and the shell goes on, unless told to
 // stop; the exit status is the worst of the lines'.
-int shell(const ShellOptions& o) {
+int shell(const ShellOptions& o, Bench& bench) {
     std::ifstream file;
     if (!o.file.empty() && o.file != "-") {
         file.open(o.file);
@@ -245,27 +420,34 @@ int shell(const ShellOptions& o) {
             return kFailed;
         }
     }
-    std::istream& in = file.is_open() ? file : std::cin;
-    const bool interactive = !file.is_open() && isatty(0);
+    const bool interactive = !file.is_open() && stdin_is_terminal();
+    const auto reader = terminal_reader();
     set_in_session(true);
+    g_session_ends = false;
     int worst = 0;
-    std::string line;
-    for (unsigned number = 1;; ++number) {
-        if (interactive) {
-            std::fputs("mfb> ", stdout);
-            std::fflush(stdout);
-        }
-        if (!std::getline(in, line))
+    for (unsigned number = 1; !g_session_ends; ++number) {
+        std::string line;
+        if (file.is_open()) {
+            if (!std::getline(file, line))
+                break;
+        } else if (auto read = reader->read(interactive ? "mfb> " : nullptr)) {
+            line = *read;
+        } else {
             break;
+        }
         const auto first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#')
             continue;
-        std::vector<std::string> args = CLI::detail::split_up(line);
-        if (args.size() == 1 && (args[0] == "exit" || args[0] == "quit"))
-            break;
         CLI::App app{"mfbctl shell: one command a line", ""};
-        add_commands(app);
-        const int rc = run(app, args, fmt::format("mfbctl: line {}: ", number));
+        GlobalOptions global;
+        add_commands(app, global, true);
+        app.parse_complete_callback([&] {
+            if (global.boards)
+                bench.start(*global.boards);
+            bench.fit(global.layouts);
+        });
+        const int rc = run(app, join_units(CLI::detail::split_up(line)),
+                           fmt::format("mfbctl: line {}: ", number));
         std::fflush(stdout);
         worst = std::max(worst, rc);
         if (rc != 0 && o.exit_on_error)
@@ -292,39 +474,35 @@ const RegisterCommands registered(600, add_session_commands);
 int main(int argc, char** argv) {
     using namespace mfbctl;
     CLI::App app{"mfbctl: list, inspect and drive MFB counter and multifunction boards", "mfbctl"};
-    add_commands(app);
-    unsigned simulated = 2;
-    add_number(&app, "--sim-boards", simulated, 0, kMaxBoards, "number of simulated boards",
-               "number of simulated boards on the bus (default 2)");
+    GlobalOptions global;
+    add_commands(app, global, false);
 
     auto shell_options = std::make_shared<ShellOptions>();
     bool run_shell = false;
-    auto* sh = app.add_subcommand("shell", "run commands from a file or the standard input, one a "
-                                           "line, on the same boards");
+    auto* sh = app.add_subcommand(
+        "shell", fmt::format("run commands from a file or the standard input, one a line, on the "
+                             "same boards{}",
+                             *line_editing() ? " (line editing and history on a terminal)"
+                                             : " (plain lines: this build has no line editing)"));
     sh->group(kSession);
     sh->add_option("FILE", shell_options->file, "file of commands (default: standard input)");
     sh->add_flag("-e,--exit-on-error", shell_options->exit_on_error,
                  "stop at the first line that fails");
     sh->callback([&] { run_shell = true; });
 
-    // The simulated boards are put on the bus once the command line is parsed and before any
-    // command runs; they run on the real clock, ticking from a thread of their own.
-    std::vector<std::shared_ptr<mfb::sim::SimBoard>> boards;
+    Bench bench;
     app.parse_complete_callback([&] {
         mfb::vbus::reset_process();
-        for (unsigned i = 0; i < simulated; ++i) {
-            boards.push_back(mfb::sim::make_board(i));
-            mfb::vbus::attach(boards.back());
-            boards.back()->start_ticker();
-        }
+        bench.start(global.boards.value_or(2));
+        if (const char* layout = std::getenv("MFB_SIM_LAYOUT"); layout && *layout)
+            global.layouts.insert(global.layouts.begin(), layout);
+        bench.fit(global.layouts);
     });
 
     const std::vector<std::string> args(argv + 1, argv + argc);
-    int rc = run(app, args, "mfbctl: ");
+    int rc = run(app, join_units(args), "mfbctl: ");
     if (rc == 0 && run_shell)
-        rc = shell(*shell_options);
-    for (auto& b : boards)
-        b->stop_ticker();
-    mfb::vbus::reset_process(); // ends any interrupt thread still running before the boards go
+        rc = shell(*shell_options, bench);
+    bench.stop();
     return rc;
 }

@@ -10,7 +10,7 @@
 #include "sim/pulse_encoder_module.h"
 
 namespace mfbctl {
-namespace {
+namespace pulse_encoder_commands {
 
 struct Setup {
     Time period;
@@ -104,13 +104,19 @@ void add_pulse_encoder_commands(CLI::App& app) {
         bool at_once = false, interrupt = false;
     };
     auto e = std::make_shared<Enable>();
-    cmd = g->step("enable", "start emitting", [encoder, e](ModuleAccess& m, const Output& out) {
-        m.check("i_MFB_EnablePulseEncoder",
-                i_MFB_EnablePulseEncoder(m.h(), m.module(), u8(*encoder), e->at_once ? 1 : 0,
-                                         e->interrupt ? 1 : 0));
-        say(out, fmt::format("{} enabled{}", where(m, *encoder),
-                             e->interrupt ? ", interrupt at a count of 0" : ""));
-    });
+    cmd = g->step(
+        "enable", "start emitting",
+        [encoder, e](ModuleAccess& m, const Output& out) {
+            m.check("i_MFB_EnablePulseEncoder",
+                    i_MFB_EnablePulseEncoder(m.h(), m.module(), u8(*encoder), e->at_once ? 1 : 0,
+                                             e->interrupt ? 1 : 0));
+            say(out, fmt::format("{} enabled{}", where(m, *encoder),
+                                 e->interrupt ? ", interrupt at a count of 0" : ""));
+        },
+        [group = g.get(), e] {
+            if (e->interrupt)
+                require_routine(group->board, "pulse-encoder enable --interrupt");
+        });
     cmd->add_flag("--at-once", e->at_once, "the first pulse at once, not a period later");
     cmd->add_flag("--interrupt", e->interrupt,
                   "an interrupt whenever the count reaches 0 (needs an interrupt routine, as "
@@ -123,8 +129,8 @@ void add_pulse_encoder_commands(CLI::App& app) {
                 say(out, fmt::format("{} disabled", where(m, *encoder)));
             });
 
-    g->step("read", "read the count and status (the read clears the reached-0 flag)",
-            [encoder](ModuleAccess& m, const Output& out) { read(m, out, *encoder); });
+    g->read_step("read", "read the count and status (the read clears the reached-0 flag)",
+                 [encoder](ModuleAccess& m, const Output& out) { read(m, out, *encoder); });
 
     g->step("sim", "simulated board: the pulses at an encoder's output since power-on",
             [encoder](ModuleAccess& m, const Output& out) { output(m, out, *encoder); });
@@ -132,5 +138,5 @@ void add_pulse_encoder_commands(CLI::App& app) {
 
 const RegisterCommands registered(280, add_pulse_encoder_commands);
 
-} // namespace
+} // namespace pulse_encoder_commands
 } // namespace mfbctl

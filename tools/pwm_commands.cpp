@@ -8,7 +8,7 @@
 #include "mfbctl.h"
 
 namespace mfbctl {
-namespace {
+namespace pwm_commands {
 
 // The phases each timing unit takes (the library's limits): 150 ns up, else 1 up to what fits 32
 // bits in steps of 100 ns.
@@ -193,8 +193,8 @@ void add_pwm_commands(CLI::App& app) {
         m.check("i_MFB_DisablePWM", i_MFB_DisablePWM(m.h(), m.module(), u8(*pwm)));
         say(out, fmt::format("{} disabled", where(m, *pwm)));
     });
-    g->step("status", "show the set-up and the output and gate levels",
-            [pwm](ModuleAccess& m, const Output& out) { status(m, out, *pwm); });
+    g->read_step("status", "show the set-up and the output and gate levels",
+                 [pwm](ModuleAccess& m, const Output& out) { status(m, out, *pwm); });
 
     auto number = std::make_shared<std::optional<unsigned>>();
     cmd = g->step("input", "read the digital inputs",
@@ -211,5 +211,5 @@ void add_pwm_commands(CLI::App& app) {
 
 const RegisterCommands registered(250, add_pwm_commands);
 
-} // namespace
+} // namespace pwm_commands
 } // namespace mfbctl

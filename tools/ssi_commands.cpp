@@ -8,7 +8,7 @@
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace ssi_commands {
 
 using Channel = std::optional<unsigned>; // one channel, or all three
 
@@ -207,8 +207,8 @@ void add_ssi_commands(CLI::App& app) {
                "frame length in bits (default 32)");
     add_clock_options(cmd, rs->base, rs->clock);
 
-    g->step("read", "read position and turns now (after init)",
-            [channel](ModuleAccess& m, const Output& out) { read(m, out, *channel); });
+    g->read_step("read", "read position and turns now (after init)",
+                 [channel](ModuleAccess& m, const Output& out) { read(m, out, *channel); });
 
     auto words = std::make_shared<unsigned>(16);
     cmd = g->step(
@@ -245,5 +245,5 @@ void add_ssi_commands(CLI::App& app) {
 
 const RegisterCommands registered(240, add_ssi_commands);
 
-} // namespace
+} // namespace ssi_commands
 } // namespace mfbctl

@@ -7,11 +7,13 @@
 // one run, or `timer run`, set it up, start it and watch it together.
 #include "mfbctl.h"
 
+#include "common/explain.h"
+
 #include <chrono>
 #include <thread>
 
 namespace mfbctl {
-namespace {
+namespace timer_commands {
 
 struct Setup {
     unsigned mode = 0;
@@ -73,17 +75,10 @@ void enable(ModuleAccess& m, const Output& out, unsigned timer, bool interrupt) 
     say(out, fmt::format("{} enabled{}", where(m, timer), interrupt ? ", interrupt at zero" : ""));
 }
 
-// The extended progress byte as the simulated timer sets it (sim/timer_module.h).
+// The extended progress byte as the simulated timer sets it (the explanation table).
 std::string describe_ex(std::uint8_t ex) {
-    std::string s;
-    auto add = [&](const char* what) { s += s.empty() ? what : fmt::format(", {}", what); };
-    if (ex & 0x01)
-        add("counting");
-    if (ex & 0x02)
-        add("waiting for the gate");
-    if (ex & 0x04)
-        add("reached zero");
-    return s.empty() ? "idle" : s;
+    const std::string words = flag_words(explain::flags("timer.progress_ex", ex));
+    return words.empty() ? "idle" : words;
 }
 
 void show(ModuleAccess& m, const Output& out, unsigned timer) {
@@ -98,7 +93,7 @@ void show(ModuleAccess& m, const Output& out, unsigned timer) {
             i_MFB_GetTimerProgressStatusEx(m.h(), m.module(), t, &ex));
     Record r = timer_record(m, timer);
     r.value("count", value).value("output", level).value("counting", progress != 0);
-    r.value("progress_ex", ex).detail("progress_ex_words", describe_ex(ex));
+    r.value("progress_ex", ex).detail("progress_ex_flags", explain::flags("timer.progress_ex", ex));
     emit(out, r,
          fmt::format("{}\n  count        {}\n  output       {}\n  progress     {}\n"
                      "  progress ex  {:#04x} ({})",
@@ -135,9 +130,19 @@ void add_timer_commands(CLI::App& app) {
         *s);
 
     auto interrupt = std::make_shared<bool>(false);
-    g->step("enable", "start a timer", [timer, interrupt](ModuleAccess& m, const Output& out) {
-         enable(m, out, *timer, *interrupt);
-     })->add_flag("--interrupt", *interrupt, "raise an interrupt whenever the count reaches zero");
+    const auto need_routine = [group = g.get(), interrupt](const char* what) {
+        if (*interrupt)
+            require_routine(group->board, what);
+    };
+    g->step(
+         "enable", "start a timer",
+         [timer, interrupt](ModuleAccess& m, const Output& out) {
+             enable(m, out, *timer, *interrupt);
+         },
+         [need_routine] { need_routine("timer enable --interrupt"); })
+        ->add_flag("--interrupt", *interrupt,
+                   "raise an interrupt whenever the count reaches zero (needs watch-start in a "
+                   "session)");
 
     g->step("disable", "stop a timer", [timer](ModuleAccess& m, const Output& out) {
         m.check("i_MFB_DisableTimer", i_MFB_DisableTimer(m.h(), m.module(), u8(*timer)));
@@ -145,8 +150,8 @@ void add_timer_commands(CLI::App& app) {
     });
 
     auto all = std::make_shared<bool>(false);
-    g->step("read", "read the count of a timer, or of all three",
-            [timer, all](ModuleAccess& m, const Output& out) { read(m, out, *timer, *all); })
+    g->read_step("read", "read the count of a timer, or of all three",
+                 [timer, all](ModuleAccess& m, const Output& out) { read(m, out, *timer, *all); })
         ->add_flag("--all", *all, "read all three timers at once");
 
     auto value = std::make_shared<std::uint32_t>(0);
@@ -172,13 +177,18 @@ void add_timer_commands(CLI::App& app) {
             say(out, fmt::format("after {}:", format_time(run_for->ns)));
             show(m, out, *timer);
         },
-        [timer, s] { check_setup(*s, *timer); });
+        [timer, s, need_routine] {
+            check_setup(*s, *timer);
+            need_routine("timer run --interrupt");
+        });
     add_setup_options(run, *s);
-    run->add_flag("--interrupt", *interrupt, "raise an interrupt whenever the count reaches zero");
+    run->add_flag("--interrupt", *interrupt,
+                  "raise an interrupt whenever the count reaches zero (needs watch-start in a "
+                  "session)");
     add_time(run, "--for", *run_for, "how long to let it run (default 10ms)");
 }
 
 const RegisterCommands registered(220, add_timer_commands);
 
-} // namespace
+} // namespace timer_commands
 } // namespace mfbctl

@@ -15,7 +15,7 @@
 #include <cstdio>
 
 namespace mfbctl {
-namespace {
+namespace ttl_commands {
 
 constexpr unsigned kLines = 26;
 constexpr unsigned kPorts = 4;
@@ -170,8 +170,8 @@ void add_ttl_commands(CLI::App& app) {
             ->required();
 
     auto lines = std::make_shared<std::vector<unsigned>>();
-    cmd = g->step("get", "read lines (default: all of them, lowest first)",
-                  [lines](ModuleAccess& m, const Output& out) { get(m, out, *lines); });
+    cmd = g->read_step("get", "read lines (default: all of them, lowest first)",
+                       [lines](ModuleAccess& m, const Output& out) { get(m, out, *lines); });
     cmd->add_option_function<std::vector<std::string>>(
            "LINE",
            [lines](const std::vector<std::string>& items) {
@@ -198,5 +198,5 @@ void add_ttl_commands(CLI::App& app) {
 
 const RegisterCommands registered(230, add_ttl_commands);
 
-} // namespace
+} // namespace ttl_commands
 } // namespace mfbctl

@@ -47,9 +47,13 @@ struct DevInfoSet {
 struct BoardFile {
     std::weak_ptr<Driver> driver;
 };
-struct Event {
+// An event object: the handles that name it, and the references that drivers hold, share it.
+struct EventState {
     bool manual_reset = true;
     bool signalled = false;
+};
+struct Event {
+    std::shared_ptr<EventState> state;
 };
 struct ThreadState {
     DWORD id = 0;
@@ -80,8 +84,12 @@ struct Bus {
     std::array<unsigned, static_cast<std::size_t>(Fn::Count)> calls{};
     std::array<std::vector<std::pair<unsigned, std::uint32_t>>, static_cast<std::size_t>(Fn::Count)>
         faults{}; // (call number that fails, error)
+    std::array<std::vector<std::pair<unsigned, std::function<void()>>>,
+               static_cast<std::size_t>(Fn::Count)>
+        hooks{}; // (call number, what runs as it starts)
 
-    std::vector<std::thread> threads;
+    // The threads that CreateThread started and that are not joined yet.
+    std::vector<std::pair<std::shared_ptr<ThreadState>, std::thread>> threads;
     DWORD next_thread_id = 1000;
 
     std::uint32_t priority_class = 0;
@@ -128,10 +136,20 @@ HANDLE handle_of(std::uint32_t v) {
     return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(v));
 }
 
-// Counts the call and tells whether an injected fault makes it fail. Caller holds the mutex.
+// Counts the call, runs a hook set for it (with the mutex let go meanwhile), and tells whether an
+// injected fault makes it fail. Caller holds the mutex, and calls this before it looks at anything.
 bool faulted_locked(Bus& b, Fn fn) {
     auto i = static_cast<std::size_t>(fn);
     unsigned n = ++b.calls[i];
+    auto& hooks = b.hooks[i];
+    if (auto hook = std::find_if(hooks.begin(), hooks.end(), [n](auto& h) { return h.first == n; });
+        hook != hooks.end()) {
+        std::function<void()> run = std::move(hook->second);
+        hooks.erase(hook);
+        b.mutex.unlock();
+        run();
+        b.mutex.lock();
+    }
     auto& list = b.faults[i];
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (it->first == n) {
@@ -200,7 +218,7 @@ bool signalled_locked(Bus& b, std::uint32_t v) {
     if (it == b.handles.end())
         return false;
     if (auto* e = std::get_if<Event>(&it->second))
-        return e->signalled;
+        return e->state->signalled;
     if (auto* t = std::get_if<ThreadObj>(&it->second))
         return t->state->ended;
     return false;
@@ -260,14 +278,31 @@ bool signal_event(std::uint32_t event_handle) {
     auto* e = find_locked<Event>(b, handle_of(event_handle));
     if (!e)
         return false;
-    e->signalled = true;
+    e->state->signalled = true;
+    b.changed.notify_all();
+    return true;
+}
+
+EventReference reference_event(std::uint32_t event_handle) {
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    auto* e = find_locked<Event>(b, handle_of(event_handle));
+    return e ? EventReference(e->state) : EventReference();
+}
+
+bool EventReference::signal() const {
+    if (!object_)
+        return false;
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    static_cast<EventState*>(object_.get())->signalled = true;
     b.changed.notify_all();
     return true;
 }
 
 void reset_process() {
     auto& b = bus();
-    std::vector<std::thread> threads;
+    std::vector<std::pair<std::shared_ptr<ThreadState>, std::thread>> threads;
     {
         std::lock_guard lock(b.mutex);
         ++b.generation; // every pending and future wait of the old handles fails
@@ -276,7 +311,7 @@ void reset_process() {
         threads.swap(b.threads);
         b.changed.notify_all();
     }
-    for (auto& t : threads)
+    for (auto& [state, t] : threads)
         if (t.joinable())
             t.join();
     {
@@ -290,6 +325,8 @@ void reset_process() {
         b.calls.fill(0);
         for (auto& f : b.faults)
             f.clear();
+        for (auto& h : b.hooks)
+            h.clear();
         b.priority_class = 0;
         b.last_thread_priority.reset();
         b.module_pins = 0;
@@ -348,6 +385,15 @@ void clear_faults() {
     std::lock_guard lock(b.mutex);
     for (auto& f : b.faults)
         f.clear();
+    for (auto& h : b.hooks)
+        h.clear();
+}
+
+void on_call(Fn fn, unsigned nth, std::function<void()> hook) {
+    auto& b = bus();
+    std::lock_guard lock(b.mutex);
+    auto i = static_cast<std::size_t>(fn);
+    b.hooks[i].emplace_back(b.calls[i] + (nth == 0 ? 1 : nth), std::move(hook));
 }
 
 unsigned calls(Fn fn) {
@@ -762,7 +808,8 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
     std::lock_guard lock(b.mutex);
     if (faulted_locked(b, Fn::CreateEventA))
         return nullptr;
-    return new_handle_locked(b, Event{bManualReset != FALSE, bInitialState != FALSE});
+    return new_handle_locked(b, Event{std::make_shared<EventState>(
+                                    EventState{bManualReset != FALSE, bInitialState != FALSE})});
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
@@ -775,7 +822,7 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
         set_error(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    e->signalled = true;
+    e->state->signalled = true;
     b.changed.notify_all();
     return TRUE;
 }
@@ -790,7 +837,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
         set_error(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    e->signalled = false;
+    e->state->signalled = false;
     return TRUE;
 }
 
@@ -829,8 +876,8 @@ static DWORD wait_for(Fn fn, DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         for (DWORD i = 0; i < nCount; ++i) {
             if (signalled_locked(b, values[i])) {
                 auto* e = find_locked<Event>(b, handle_of(values[i]));
-                if (e && !e->manual_reset)
-                    e->signalled = false;
+                if (e && !e->state->manual_reset)
+                    e->state->signalled = false;
                 return WAIT_OBJECT_0 + i;
             }
         }
@@ -866,7 +913,23 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                            LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
     auto& b = bus();
+    // Threads that have ended are joined as new ones start, as Windows frees an ended thread, so
+    // that a long run does not pile them up.
+    std::vector<std::thread> ended;
+    const struct JoinEnded {
+        std::vector<std::thread>& threads;
+        ~JoinEnded() {
+            for (auto& t : threads)
+                t.join();
+        }
+    } join_ended{ended};
     std::lock_guard lock(b.mutex);
+    std::erase_if(b.threads, [&](auto& t) {
+        if (!t.first->ended)
+            return false;
+        ended.push_back(std::move(t.second));
+        return true;
+    });
     if (faulted_locked(b, Fn::CreateThread))
         return nullptr;
     auto state = std::make_shared<ThreadState>();
@@ -874,7 +937,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     HANDLE h = new_handle_locked(b, ThreadObj{state});
     if (lpThreadId)
         *lpThreadId = state->id;
-    b.threads.emplace_back([state, lpStartAddress, lpParameter] {
+    b.threads.emplace_back(state, [state, lpStartAddress, lpParameter] {
         t_thread_id = state->id;
         t_bus_thread = true;
         try {

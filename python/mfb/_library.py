@@ -2,14 +2,17 @@
 
 The argument and result types come from the prototypes of mfb.h (and mfb_sim.h for the
 simulated boards), read when the package is imported; the meanings of the status codes from
-mfb_status.json. Both files lie beside the package, as the build puts them there.
+mfb_status.json, and what mfbctl says about refusals and records from mfb_explain.json. The
+files lie beside the package, as the build puts them there.
 """
 
 import ctypes
+import io
 import json
 import os
 import re
 import sys
+import threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINDOWS = sys.platform == "win32"
@@ -135,6 +138,7 @@ PROTOTYPES, CALLBACKS = read_prototypes(_read("mfb.h"))
 SIM_PROTOTYPES, _ = read_prototypes(_read("mfb_sim.h"))
 STATUS_TABLE = json.loads(_read("mfb_status.json"))
 EXPORTS = {e["name"]: e for e in STATUS_TABLE["exports"]}
+EXPLAIN_TABLE = json.loads(_read("mfb_explain.json"))
 
 # The interrupt routine's type: WINFUNCTYPE on Windows, CFUNCTYPE elsewhere.
 InterruptRoutine = CALLBACKS["MFB_BoardIntRoutine"]
@@ -147,7 +151,17 @@ _DRIVER_RULES = {
 }
 
 
-def status_meaning(function, code):
+def driver_status(function, code):
+    """The board driver's status that a code the table does not list stands for, under the
+    export's driver rule; None for a listed code or an export whose codes are all listed."""
+    entry = EXPORTS.get(function)
+    if entry is None or any(listed == code for listed, _ in entry["codes"]):
+        return None
+    rule = _DRIVER_RULES.get(entry.get("driver"))
+    return rule(code) if rule else None
+
+
+def status_meaning(function: str, code: int) -> str:
     """What a function's status code means, as the status table gives it."""
     entry = EXPORTS.get(function)
     if entry is None:
@@ -155,19 +169,36 @@ def status_meaning(function, code):
     for listed, meaning in entry["codes"]:
         if listed == code:
             return meaning
-    rule = _DRIVER_RULES.get(entry.get("driver"))
-    if rule:
-        return f"the board driver refused (driver status {rule(code)})"
+    status = driver_status(function, code)
+    if status is not None:
+        return f"the board driver refused (driver status {status})"
     return "not a code of this function"
 
 
-class MfbError(Exception):
-    """A library function returned a nonzero status."""
+def codes_text(function):
+    """The codes of an export as a docstring shows them."""
+    entry = EXPORTS[function]
+    listed = "; ".join(f"{code} {meaning}" for code, meaning in entry["codes"])
+    rule = entry.get("driver")
+    if rule:
+        listed += f"; other codes: a refusal of the board driver ({STATUS_TABLE['driver_rules'][rule]})"
+    return f"{function}, raising MfbError on: {listed or 'no code'}."
 
-    def __init__(self, function, code):
+
+class MfbError(Exception):
+    """A library function returned a nonzero status: the function, the code and its meaning,
+    and where known the board index, the module position and what explains it on the board (the
+    same explanation as mfbctl's)."""
+
+    def __init__(self, function, code, board=None, module=None, explanation=""):
         self.function, self.code = function, code
+        self.board, self.module, self.explanation = board, module, explanation
         self.meaning = status_meaning(function, code)
-        super().__init__(f"{function}: {code} {self.meaning}")
+        where = ""
+        if board is not None:
+            where = f" (board {board}" + (f" module {module}" if module is not None else "") + ")"
+        text = f"{function}: {code} {self.meaning}{where}"
+        super().__init__(text + (f": {explanation}" if explanation else ""))
 
 
 MfbError.__module__ = "mfb"  # as users name it
@@ -207,10 +238,69 @@ SIM_FUNCTIONS = {} if WINDOWS else _bind(DLL, SIM_PROTOTYPES)
 OUT = object()
 
 
-def call(function, *args):
-    """Calls a library function, raising MfbError on a nonzero status. Each OUT among the
-    arguments is a value of its pointer's type whose content is returned: nothing, the one value,
-    or a tuple of them in order."""
+class CapturedOutput:
+    """The standard output of the process (file descriptor 1) sent into a pipe while the library
+    prints on it, so that the package shows its lines as its own: each line goes to `line` as it
+    comes, from a thread of its own; the lines are kept in `lines`. Meanwhile Python's sys.stdout
+    writes where the standard output went before, so that `line` may print."""
+
+    def __init__(self, line=None):
+        self.lines, self._line, self._partial = [], line, b""
+
+    def __enter__(self):
+        sys.stdout.flush()
+        _libc_flush()
+        self._read, write = os.pipe()
+        self._saved = os.dup(1)
+        self._stdout = sys.stdout
+        sys.stdout = io.TextIOWrapper(io.FileIO(self._saved, "w", closefd=False),
+                                      line_buffering=True)
+        os.dup2(write, 1)
+        os.close(write)
+        self._thread = threading.Thread(target=self._drain, daemon=True)
+        self._thread.start()
+        return self
+
+    def _drain(self):
+        while True:
+            data = os.read(self._read, 4096)
+            if not data:
+                break
+            self._partial += data
+            *done, self._partial = self._partial.split(b"\n")
+            for raw in done:
+                self._emit(raw)
+        if self._partial:
+            self._emit(self._partial)
+
+    def _emit(self, raw):
+        text = raw.decode("latin-1").strip()
+        if text:
+            self.lines.append(text)
+            if self._line:
+                self._line(text)
+
+    def __exit__(self, *exc):
+        _libc_flush()
+        os.dup2(self._saved, 1)  # the pipe's last writer gone: the thread reads to its end
+        self._thread.join()
+        os.close(self._read)
+        sys.stdout.flush()
+        sys.stdout = self._stdout
+        os.close(self._saved)
+
+
+def _libc_flush():
+    """Flushes the C library's standard output, where the library's lines wait."""
+    if not WINDOWS:
+        ctypes.CDLL(None).fflush(None)
+
+
+def call(function, *args, context=None):
+    """Calls a library function, raising MfbError on a nonzero status (with what context(function,
+    status) adds to it: board, module, explanation). Each OUT among the arguments is a value of
+    its pointer's type whose content is returned: nothing, the one value, or a tuple of them in
+    order."""
     prototype = PROTOTYPES[function]
     if len(args) != len(prototype.params):
         raise TypeError(f"{function} takes {len(prototype.params)} arguments, not {len(args)}")
@@ -224,7 +314,7 @@ def call(function, *args):
             actual.append(arg)
     status = FUNCTIONS[function](*actual)
     if status != 0:
-        raise MfbError(function, status)
+        raise MfbError(function, status, **(context(function, status) if context else {}))
     values = [v.value for v in outs]
     if not values:
         return None

@@ -12,14 +12,14 @@ do with their inputs is written in their headers in sim/.
 """
 
 import ctypes
+from typing import Optional
 
+from . import _explain
 from ._library import SIM_FUNCTIONS, WINDOWS
 from .board import on_interrupt_thread
 
 if WINDOWS:
     raise ImportError("mfb.sim: the simulated boards are part of the Linux build only")
-
-FUNCTIONS = ("none", "counter", "timer", "ttl", "ssi", "pwm", "etm", "frequency", "pulse_encoder")
 
 
 def _call(name, *args):
@@ -45,9 +45,14 @@ def board_count():
     return SIM_FUNCTIONS["mfb_sim_board_count"]()
 
 
-def fit(board, module, function):
-    """Fits a function ("counter", "timer", ..., "none") at a module position."""
-    _call("mfb_sim_set_function", board, module, FUNCTIONS.index(function))
+def fit(board: int, module: int, function: str) -> None:
+    """Fits a function at a module position: "counter", "timer", ..., "none", by its name or its
+    family's name ("frequency" or "freq", "pulse-encoder" or "pulse_encoder")."""
+    found = _explain.find_function(function)
+    if found is None:
+        names = ", ".join(f["name"] for f in _explain.FUNCTIONS)
+        raise ValueError(f"{function!r} is not a module function ({names})")
+    _call("mfb_sim_set_function", board, module, found["code"])
 
 
 def encoder_rate(board, module, edges_per_second, input=0):
@@ -96,6 +101,23 @@ def write_firmware_file(path, payload):
     data = bytes(payload)
     buffer = (ctypes.c_uint8 * len(data)).from_buffer_copy(data)
     _call("mfb_sim_write_firmware_file", str(path).encode(), buffer, len(data))
+
+
+def flash_fail_writes(board: int, count: int = 5, address: Optional[int] = None) -> None:
+    """The next `count` byte writes to the board's flash fail (only those to `address`, if
+    given): five failures of one byte make the library give up the update with -5."""
+    _call("mfb_sim_flash_fail_writes", board, count, -1 if address is None else address)
+
+
+def flash_stuck_bit(board: int, address: int, bit: int = 0, high: bool = False) -> None:
+    """A bit of the flash byte at an address reads as `high` whatever is written: the update's
+    read-back fails with -7 there."""
+    _call("mfb_sim_flash_stuck_bit", board, address, bit, int(high))
+
+
+def flash_clear_faults(board: int) -> None:
+    """A sound flash again."""
+    _call("mfb_sim_flash_clear_faults", board)
 
 
 def flash_contents(board, address, length):

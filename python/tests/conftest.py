@@ -25,6 +25,15 @@ def boards():
 
 
 @pytest.fixture
+def mfbctl():
+    """The tool of the same build, which reads the same explanation table."""
+    path = os.path.join(os.path.dirname(PACKAGE_DIR), "mfbctl")
+    if not os.path.exists(path):
+        pytest.skip("this build has no mfbctl")
+    return path
+
+
+@pytest.fixture
 def board(boards):
     with mfb.open(0) as b:
         yield b

@@ -1,5 +1,8 @@
-"""Interrupt routines written in Python, on the library's interrupt thread."""
+"""Interrupt routines written in Python, on the library's interrupt thread, and their records
+decoded as mfbctl decodes them."""
 
+import json
+import subprocess
 import threading
 
 import pytest
@@ -29,9 +32,20 @@ def test_routine_gets_copied_records(board):
     assert arrived.wait(5)
     board.reset_interrupt_routine()
     r = got[0]
-    assert (r.board, r.record_byte, r.word1, r.word2) == (board.handle, 0, COMPARE, 100)
-    assert r.values[0] == 1 and len(r.values) == 3
-    assert isinstance(r.values, tuple)  # a copy: the library's values are gone after the call
+    assert (r.board, r.module, r.function, r.source) == (0, 0, "counter", "compare")
+    assert r.values == {"count": 100, "events": 1, "direction": "up", "latch_registers": 0}
+    assert (r.count, r.handle, r.word1, r.raw_values) == (100, board.handle, COMPARE, (1, 1, 0))
+
+
+def test_records_decoded_as_mfbctl_decodes_them(mfbctl):
+    run = subprocess.run([mfbctl, "watch", "--drive", "100000", "--modulo", "5000", "-n", "2",
+                          "--json"], capture_output=True, text=True, check=True)
+    for line in run.stdout.splitlines():
+        tool = json.loads(line)
+        record = mfb.Interrupt(tool["board"], tool["function"], 0, tool["module"], tool["word1"],
+                               tool["word2"], tuple(tool["values"]))
+        assert tool["source"] == record.source == "compare"
+        assert {k: tool[k] for k in record.values} == record.values
 
 
 def test_iterator_yields_records_until_quiet_then_uninstalls(board):
@@ -39,7 +53,7 @@ def test_iterator_yields_records_until_quiet_then_uninstalls(board):
         _arm_compare(board, 200)
         mfb.sim.encoder_pulse(0, 0, 300)
         got = list(records)  # ends after 0.3 s without a record
-    assert [(r.word1, r.word2) for r in got] == [(COMPARE, 200)]
+    assert [(r.source, r.count) for r in got] == [("compare", 200)]
     with pytest.raises(mfb.MfbError, match="-2 no interrupt routine installed"):
         board.reset_interrupt_routine()
 

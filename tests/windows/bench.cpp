@@ -360,9 +360,19 @@ void advance(std::uint64_t ns) {
     g_advanced_ns += ns;
 }
 
-// The board sets the event whose handle value the library gave it: a real event of this process.
-bool signal_event(std::uint32_t event_handle) {
-    return SetEvent(mfb::platform::to_handle(event_handle)) != FALSE;
+// The board references the event whose handle value the library gave it, a real event of this
+// process, with a handle of its own, as a driver references the object: the library may close
+// its handle, and Windows give the value to another object, while the board still holds it.
+EventReference reference_event(std::uint32_t event_handle) {
+    HANDLE own = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), mfb::platform::to_handle(event_handle),
+                         GetCurrentProcess(), &own, EVENT_MODIFY_STATE, FALSE, 0))
+        return {};
+    return EventReference(std::shared_ptr<void>(own, [](void* h) { CloseHandle(h); }));
+}
+
+bool EventReference::signal() const {
+    return object_ && SetEvent(object_.get()) != FALSE;
 }
 
 } // namespace mfb::vbus

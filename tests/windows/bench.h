@@ -17,8 +17,8 @@
 //
 // The boards are the simulated board of sim/, on Windows: mfb_vbus.h's Driver and Exchange types,
 // with the few bus functions the simulated board calls (end of bench.cpp): attach and board_count
-// attach to this bench, now_ns is the steady clock, and signal_event sets the real event whose
-// handle value the library gave the board.
+// attach to this bench, now_ns is the steady clock, and reference_event duplicates the handle of
+// the real event that the library gave the board, which the board then sets.
 #pragma once
 
 #include "mfb_vbus.h"

@@ -36,6 +36,8 @@ constexpr Entry kScenarios[] = {
     {"routines_reset_each_other", routines_reset_each_other},
     {"routine_waits_for_the_resetting_thread", routine_waits_for_the_resetting_thread},
     {"reset_in_first_call_before_install_returns", reset_in_first_call_before_install_returns},
+    {"closed_boards_thread_reaches_no_board_opened_after",
+     closed_boards_thread_reaches_no_board_opened_after},
     {"flash_four_small_files", flash_four_small_files},
     {"labview_events_in_order", labview_events_in_order},
 };

@@ -22,6 +22,7 @@ void reset_inside_routine(Scenario& s);
 void routines_reset_each_other(Scenario& s);
 void routine_waits_for_the_resetting_thread(Scenario& s);
 void reset_in_first_call_before_install_returns(Scenario& s);
+void closed_boards_thread_reaches_no_board_opened_after(Scenario& s);
 
 // scenarios_firmware.cpp
 void flash_four_small_files(Scenario& s);

@@ -1,7 +1,8 @@
 // Removing an interrupt routine where a tear-down could hang or free too early, on real Windows
 // threads and events: two boards' routines resetting each other's board at the same moment, a
-// routine that waits for a lock the resetting thread holds, and a routine whose first call comes
-// before the install has returned and resets its own board.
+// routine that waits for a lock the resetting thread holds, a routine whose first call comes
+// before the install has returned and resets its own board, and a routine still running after its
+// board's last close while Windows hands out handle values to the next board opened.
 //
 // Each reset must return, and each interrupt thread must close its two events and its own handle
 // exactly once, whichever side lets go of them last. Every wait here has a generous bound, so that
@@ -316,6 +317,71 @@ void reset_in_first_call_before_install_returns(Scenario& s) {
     watch.inside(nullptr);
     works_again(s, watch, b, 3);
     CHECK_EQ(s, watch.words(b.handle()), (std::vector<std::uint32_t>{1, 2, 3}));
+}
+
+} // namespace wintest
+
+namespace wintest {
+
+void closed_boards_thread_reaches_no_board_opened_after(Scenario& s) {
+    Watch watch;
+    struct Shared {
+        HANDLE lock = CreateMutexA(nullptr, FALSE, nullptr);
+        MFB_BoardHandle first = 0;
+        decltype(&i_MFB_ResetBoardIntRoutine) reset;
+        decltype(&i_MFB_CloseBoard) close;
+        std::atomic<bool> called{false};
+        std::atomic<int> reset_status{1}, close_status{1};
+        ~Shared() {
+            if (lock)
+                CloseHandle(lock);
+        }
+    };
+    auto shared = std::make_shared<Shared>();
+    REQUIRE(s, shared->lock && WaitForSingleObject(shared->lock, 0) == WAIT_OBJECT_0);
+    shared->reset = MFB(i_MFB_ResetBoardIntRoutine);
+    shared->close = MFB(i_MFB_CloseBoard);
+    REQUIRE(s, MFB(i_MFB_OpenBoardViaIndex)(0, &shared->first) == 0);
+    const MFB_BoardHandle first = shared->first;
+    // The first call waits for the lock that this thread holds through the close, then uses the
+    // board's handle as the routine still may.
+    watch.inside([shared](std::uint32_t) {
+        if (shared->called.exchange(true))
+            return;
+        if (WaitForSingleObject(shared->lock, kPatienceMs) == WAIT_OBJECT_0)
+            ReleaseMutex(shared->lock);
+        shared->reset_status = shared->reset(shared->first);
+        shared->close_status = shared->close(shared->first);
+    });
+    const Closes closes;
+    REQUIRE(s, MFB(i_MFB_SetBoardIntRoutine)(first, routine) == 0);
+    bench::board(0)->sim().raise_interrupt(numbered_record(1));
+    REQUIRE(s, wait_until([&] { return watch.words(first).size() == 1; }));
+
+    // The close gives up waiting for the thread and returns; the thread keeps the device handle,
+    // so Windows gives the board opened next another value.
+    CHECK_EQ(s, MFB(i_MFB_CloseBoard)(first), 0);
+    CHECK(s, bench::board_of(first) != nullptr);
+    OpenBoard next(s, 1);
+    CHECK(s, next.handle() != first);
+    REQUIRE(s, MFB(i_MFB_SetBoardIntRoutine)(next.handle(), routine) == 0);
+    next.sim().raise_interrupt(numbered_record(2));
+    CHECK(s, wait_until([&] { return watch.words(next.handle()).size() == 1; }));
+
+    // Let go: the old routine's calls with the old handle find no board, and the thread closes
+    // the device handle as it ends.
+    ReleaseMutex(shared->lock);
+    CHECK(s, thread_ended(watch, first));
+    CHECK_EQ(s, shared->reset_status.load(), -1);
+    CHECK_EQ(s, shared->close_status.load(), -2);
+    CHECK(s, bench::board_of(first) == nullptr);
+    CHECK_EQ(s, closes.more(), 3u);
+    CHECK_EQ(s, closes.more_refused(), 0u);
+
+    // The next board's routine was left alone.
+    next.sim().raise_interrupt(numbered_record(3));
+    CHECK(s, wait_until([&] { return watch.words(next.handle()).size() == 2; }));
+    CHECK_EQ(s, MFB(i_MFB_ResetBoardIntRoutine)(next.handle()), 0);
 }
 
 } // namespace wintest

@@ -1,5 +1,6 @@
 #include "board.h"
 
+#include "explain.h"
 #include "options.h"
 #include "status.h"
 
@@ -10,62 +11,6 @@
 #include <stdexcept>
 
 namespace mfbctl {
-namespace {
-
-// What the simulated modules mean by the driver statuses they refuse with (sim/counter_module.h,
-// sim/pwm_module.h, sim/etm_module.h, sim/frequency_module.h, sim/pulse_encoder_module.h).
-std::string simulated_refusal(Function f, long s) {
-    struct Refusal {
-        Function f;
-        long status;
-        const char* meaning;
-    };
-    static const Refusal kRefusals[] = {
-        {Function::Etm, 1, "the simulated ETM is not set up: run init first"},
-        {Function::Etm, 2, "the simulated ETM is enabled: disable it first"},
-        {Function::Etm, 3,
-         "the simulated ETM found a value out of range (ETM number, time base, setting)"},
-        {Function::Frequency, -1,
-         "the simulated module found a value out of range (clock, gate count, enable setting)"},
-        {Function::Frequency, -2,
-         "the request does not fit the simulated module's state (enable before init or while "
-         "enabled, init while enabled)"},
-        {Function::PulseEncoder, 2,
-         "the simulated encoder found a value out of range (encoder number, setting, period 0)"},
-        {Function::PulseEncoder, 3, "the simulated encoder is not set up: run init first"},
-        {Function::PulseEncoder, 4, "the simulated encoder is running: disable it first"},
-    };
-    for (const Refusal& r : kRefusals)
-        if (r.f == f && r.status == s)
-            return r.meaning;
-    if (f == Function::Counter) {
-        switch (s) {
-        case -1:
-            return "the simulated counter found a value out of range";
-        case -2:
-            return "the request does not fit the simulated counter's state (compare logic in the "
-                   "16-bit range, something enabled that was never set up, the channel driven "
-                   "by the compare logic, a write beyond the modulo)";
-        case -3:
-            return "the simulated counter's self-test failed";
-        }
-    } else if (f == Function::Pwm) {
-        switch (s) {
-        case 1:
-            return "the simulated PWM is not set up: run init first";
-        case 2:
-            return "the simulated PWM is running: disable it first";
-        case 3:
-            return "the output is not in manual setting";
-        case 4:
-            return "the simulated PWM found a value out of range";
-        }
-    }
-    return "";
-}
-
-} // namespace
-
 unsigned board_count() {
     std::uint8_t count = 0;
     check("i_MFB_GetNumberOfBoards", i_MFB_GetNumberOfBoards(&count));
@@ -109,38 +54,19 @@ std::optional<Function> module_function(unsigned board, unsigned position) {
         return std::nullopt;
     // Bits 7-0 of the configuration word name the function, in the numbering of
     // sim/board_identity.h; a number the tool does not know leaves the function unknown.
-    const auto f = static_cast<Function>(word & 0xFF);
-    if (std::string_view(mfb::sim::name(f)) == "?")
+    if (!explain::function(word & 0xFF))
         return std::nullopt;
-    return f;
+    return static_cast<Function>(word & 0xFF);
 }
 
 std::string function_name(Function f) {
-    return mfb::sim::name(f);
+    const explain::FunctionInfo* info = explain::function(static_cast<unsigned>(f));
+    return info ? info->name : fmt::format("function {}", static_cast<unsigned>(f));
 }
 
 std::string function_words(Function f) {
-    switch (f) {
-    case Function::None:
-        return "empty";
-    case Function::Counter:
-        return "a counter";
-    case Function::Timer:
-        return "a timer";
-    case Function::TtlIo:
-        return "a TTL I/O module";
-    case Function::Ssi:
-        return "an SSI module";
-    case Function::Pwm:
-        return "a PWM module";
-    case Function::Etm:
-        return "an ETM module";
-    case Function::Frequency:
-        return "a frequency measurement module";
-    case Function::PulseEncoder:
-        return "a pulse encoder module";
-    }
-    return fmt::format("a {} module", function_name(f));
+    const explain::FunctionInfo* info = explain::function(static_cast<unsigned>(f));
+    return info ? info->words : fmt::format("a module of function {}", static_cast<unsigned>(f));
 }
 
 std::uint8_t resolve_module(unsigned board, const std::optional<unsigned>& module, Function f) {
@@ -163,6 +89,10 @@ std::uint8_t resolve_module(unsigned board, const std::optional<unsigned>& modul
         for (unsigned p = 0; p < 4 && b != board && elsewhere.empty(); ++p)
             if (module_function(b, p) == f)
                 elsewhere = fmt::format("; board {} has one at module {} (-b {})", b, p, b);
+    if (elsewhere.empty() && simulated_board(board))
+        elsewhere = fmt::format("; fit one into the simulated board for this run with "
+                                "`--sim-layout {}:3={}` (or with set-module in `mfbctl shell`)",
+                                board, function_name(f));
     throw std::runtime_error(fmt::format("board {} has no {} module (modules {}){}", board,
                                          function_name(f), positions, elsewhere));
 }
@@ -177,20 +107,54 @@ std::string ModuleAccess::where() const {
     return fmt::format("board {} module {}", board(), module_);
 }
 
+// What to do about a refusal, in the tool's commands.
+namespace {
+
+std::string hint(std::string_view function, int status) {
+    struct Hint {
+        const char* function;
+        int status;
+        const char* text;
+    };
+    static const Hint kHints[] = {
+        {"i_MFB_EnableCompareLogic", -15,
+         "compare events raise interrupts, which need a routine: `watch --drive RATE` sets one up "
+         "and turns the simulated encoder, or run `watch-start` first in `mfbctl shell`"},
+        {"", -15,
+         "the interrupts need a routine: run `watch-start` first in `mfbctl shell`, or use "
+         "`watch`"},
+        {"i_MFB_ReadDigitalInputs", -3,
+         "configure the port first, in the same command (`dio --port N configure read`) or "
+         "earlier in `mfbctl shell`"},
+        {"i_MFB_SetDigitalOutputsOn", -3,
+         "configure the port first (`dio --port N configure on "
+         "MASK`)"},
+        {"i_MFB_SetDigitalOutputsOff", -3,
+         "configure the port first (`dio --port N configure memory on off MASK`)"},
+    };
+    for (const Hint& h : kHints)
+        if (h.status == status && (!*h.function || function == h.function))
+            return h.text;
+    return "";
+}
+
+} // namespace
+
 void ModuleAccess::check(const char* function, int status) const {
     if (status == 0)
         return;
-    if (function_ == Function::None)
-        throw CallFailed(function, status);
-    const auto at = module_function(board(), module_);
+    const auto at = function_ == Function::None ? std::optional<Function>(Function::None)
+                                                : module_function(board(), module_);
     if (at && *at != function_)
         throw CallFailed(function, status,
-                         fmt::format("{} is {}, not {}", where(), function_words(*at),
-                                     function_words(function_)));
-    if (const auto s = driver_status(function, status); s && at)
-        if (std::string why = simulated_refusal(*at, *s); !why.empty())
+                         explain::wrong_function(where(), static_cast<unsigned>(*at),
+                                                 static_cast<unsigned>(function_)));
+    if (at && simulated_board(board()))
+        if (std::string why = explain::refusal(static_cast<unsigned>(*at), function, status,
+                                               driver_status(function, status));
+            !why.empty())
             throw CallFailed(function, status, why);
-    throw CallFailed(function, status);
+    throw CallFailed(function, status, hint(function, status));
 }
 
 void not_simulated(const ModuleAccess& m) {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace mfbctl {
 
@@ -45,6 +47,19 @@ std::optional<Function> module_function(unsigned board, unsigned position);
 // "an SSI module", "empty".
 std::string function_name(Function f);
 std::string function_words(Function f);
+
+// The function a name, or its family's command, names ("frequency", "freq"); a UsageError
+// naming `name` and the functions otherwise.
+Function parse_function(std::string_view text, std::string_view name);
+
+// A function fitted at a module position of a simulated board: set-module in a session, and
+// --sim-layout BOARD:MODULE=FUNCTION[,...] (or MFB_SIM_LAYOUT) for a single run.
+struct FittedModule {
+    unsigned board, module;
+    Function function;
+};
+std::vector<FittedModule> parse_layout(std::string_view text);
+void fit_module(unsigned board, unsigned module, Function f);
 
 // The module a command addresses: the one given, else the board's first position that carries
 // `f`. Without one, fails naming the board's positions and a board that has the function.

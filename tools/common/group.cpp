@@ -1,11 +1,15 @@
 #include "group.h"
 
 #include "options.h"
+#include "sampler.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <thread>
 
 namespace mfbctl {
@@ -94,7 +98,27 @@ CLI::App* ModuleGroup::step(const std::string& name, const std::string& help, Ru
                             CLI::App* parent) {
     CLI::App* cmd = (parent ? parent : app_)->add_subcommand(name, help);
     cmd->group("Steps");
-    steps_.push_back({cmd, std::move(run), std::move(check), false});
+    steps_.push_back({cmd, std::move(run), std::move(check), false, nullptr});
+    return cmd;
+}
+
+CLI::App* ModuleGroup::read_step(const std::string& name, const std::string& help, Run run,
+                                 Check check) {
+    auto sampling = std::make_shared<Sampling>();
+    CLI::App* cmd = step(name, help, std::move(run), [sampling, check] {
+        if (sampling->hz && sampling->interval)
+            throw UsageError("--rate and --interval both set the sampling rate: give one of them");
+        if (check)
+            check();
+    });
+    steps_.back().sampling = sampling;
+    add_rate(cmd, "--rate", sampling->hz,
+             "sample at this rate (Hz, kHz; default 10 Hz with -n or --for; without them until "
+             "Ctrl-C)");
+    add_time(cmd, "--interval", sampling->interval, "sample this often (instead of --rate)");
+    add_number(cmd, "-n,--count", sampling->count, 1, 1'000'000'000, "number of samples",
+               "take this many samples");
+    add_time(cmd, "--for", sampling->for_time, "sample for this long (Ctrl-C ends sooner)");
     return cmd;
 }
 
@@ -130,14 +154,76 @@ void ModuleGroup::run() const {
     for (const Step* s : parsed)
         if (s->check)
             s->check();
-    if (!in_session() && !parsed.empty() && parsed.back()->bench)
+    if (!in_session() && !parsed.empty() && parsed.back()->bench) {
+        const auto reader = std::find_if(steps_.begin(), steps_.end(),
+                                         [](const Step& s) { return s.sampling != nullptr; });
         throw UsageError(fmt::format(
             "{0} {1} moves the simulated inputs, which last for this run only: follow it with a "
-            "step that reads (as in `{0} {1} ... read`), or run it in `mfbctl shell`",
-            app_->get_name(), parsed.back()->app->get_name()));
+            "step that reads (as in `{0} {1} ... {2}`), or run it in `mfbctl shell`",
+            app_->get_name(), parsed.back()->app->get_name(),
+            reader == steps_.end() ? "read" : reader->app->get_name()));
+    }
     ModuleAccess m(board, module, function_);
-    for (const Step* s : parsed)
-        s->run(m, out);
+    for (const Step* s : parsed) {
+        if (s->sampling && s->sampling->requested())
+            run_sampled(*s, m);
+        else
+            s->run(m, out);
+        end_values_line();
+    }
+}
+
+namespace {
+std::atomic<bool> g_stop_sampling{false};
+}
+
+void ModuleGroup::run_sampled(const Step& s, ModuleAccess& m) const {
+    const Sampling& o = *s.sampling;
+    SamplePlan plan;
+    plan.hz = o.hz ? *o.hz : o.interval ? 1e9 / static_cast<double>(o.interval->ns) : 10.0;
+    plan.count = o.count;
+    if (o.for_time)
+        plan.for_ns = o.for_time->ns;
+    plan.stop = [] { return g_stop_sampling.load(); };
+    const SampleClock clock{command_clock_ns, [](std::uint64_t t) {
+                                const std::uint64_t now = command_clock_ns();
+                                if (t > now)
+                                    std::this_thread::sleep_for(std::chrono::nanoseconds(t - now));
+                            }};
+    g_stop_sampling = false;
+    auto previous = std::signal(SIGINT, [](int) { g_stop_sampling = true; });
+    SampleResult r;
+    try {
+        r = sample(
+            plan, clock,
+            [&](std::uint64_t t) {
+                out.at = static_cast<double>(t) / 1e9;
+                s.run(m, out);
+                end_values_line();
+                std::fflush(stdout);
+            },
+            [&, warned = false](std::uint64_t k, std::uint64_t n) mutable {
+                if (warned) // once; the count of all comes at the end
+                    return;
+                warned = true;
+                std::fflush(stdout);
+                std::fprintf(stderr,
+                             "mfbctl: warning: a read ran past the time of sample %llu at %g Hz: "
+                             "%llu sample%s missed\n",
+                             static_cast<unsigned long long>(k), plan.hz,
+                             static_cast<unsigned long long>(n), n == 1 ? "" : "s");
+            });
+    } catch (...) {
+        out.at.reset();
+        std::signal(SIGINT, previous);
+        throw;
+    }
+    out.at.reset();
+    std::signal(SIGINT, previous);
+    if (r.missed > 0)
+        std::fprintf(stderr, "mfbctl: warning: %llu of %llu sample times missed\n",
+                     static_cast<unsigned long long>(r.missed),
+                     static_cast<unsigned long long>(r.missed + r.taken));
 }
 
 } // namespace mfbctl

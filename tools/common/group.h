@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board.h"
+#include "options.h"
 #include "output.h"
 
 #include <CLI/CLI.hpp>
@@ -37,6 +38,12 @@ void add_command_groups(CLI::App& app);
 // was done to them carry from one command to the next. A single run starts from fresh boards.
 bool in_session();
 void set_in_session(bool session);
+
+// Whether watch-start installed a routine for a board in this session.
+bool interrupts_watched(unsigned board);
+// Fails with a UsageError that says how to see them, unless a routine takes the interrupts that
+// `what` enables on the board (watch-start in a session).
+void require_routine(unsigned board, const std::string& what);
 
 // A command on one board: -b/--board, --json and -q/--quiet, and `run` with the board index.
 CLI::App* add_board_command(CLI::App& app, const std::string& name, const std::string& help,
@@ -73,6 +80,10 @@ class ModuleGroup {
     // A step; with `parent` (from steps()) a step of a nested set, as `counter compare modulo`.
     CLI::App* step(const std::string& name, const std::string& help, Run run, Check check = {},
                    CLI::App* parent = nullptr);
+    // A step that reads: besides once, it samples at a rate with --rate or --interval, a count
+    // (-n) and a time (--for), each record stamped with its due time.
+    CLI::App* read_step(const std::string& name, const std::string& help, Run run,
+                        Check check = {});
     // A step that only moves the simulated test bench. As the last step of a single run it would
     // change nothing that anyone sees, so there it is refused with a hint.
     CLI::App* bench_step(const std::string& name, const std::string& help, Run run,
@@ -88,14 +99,22 @@ class ModuleGroup {
     void finish();
 
   private:
+    struct Sampling {
+        std::optional<double> hz;
+        std::optional<Time> interval, for_time;
+        unsigned count = 0;
+        bool requested() const { return hz || interval || for_time || count; }
+    };
     struct Step {
         CLI::App* app;
         Run run;
         Check check;
         bool bench;
+        std::shared_ptr<Sampling> sampling; // reading steps
     };
     void collect(CLI::App* from, std::vector<const Step*>& parsed) const;
     void run() const;
+    void run_sampled(const Step& s, ModuleAccess& m) const;
 
     CLI::App* app_ = nullptr;
     Function function_ = Function::None;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <optional>
 #include <limits>
 #include <numeric>
 
@@ -16,6 +18,17 @@ std::string lower(std::string_view s) {
     std::transform(r.begin(), r.end(), r.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return r;
+}
+
+// "a" or "an" before a word, by its sound: "an edge", "an ETM mode", "a timer mode".
+const char* article(std::string_view word) {
+    if (word.empty())
+        return "a";
+    const char c = word[0];
+    const bool acronym = word.size() > 1 && std::isupper(static_cast<unsigned char>(word[1]));
+    if (acronym)
+        return std::string_view("AEFHILMNORSX").find(c) != std::string_view::npos ? "an" : "a";
+    return std::string_view("aeiouAEIOU").find(c) != std::string_view::npos ? "an" : "a";
 }
 
 std::string range_words(std::int64_t lo, std::int64_t hi) {
@@ -89,7 +102,8 @@ unsigned parse_choice(std::string_view text, const Choices& choices, std::string
             return v;
         names += (names.empty() ? "" : ", ") + n;
     }
-    throw UsageError(fmt::format("{}: '{}' is not a {} ({})", name, text, what, names));
+    throw UsageError(
+        fmt::format("{}: '{}' is not {} {} ({})", name, text, article(what), what, names));
 }
 
 std::uint64_t unit_ns(TimeUnit u) {
@@ -128,54 +142,114 @@ std::uint64_t Time::count(TimeUnit u) const {
     return ns / unit_ns(u);
 }
 
+namespace {
+
+// A decimal number as people write it, "1.5", "2e3", "1e-3": digits * 10^exponent, exactly.
+struct Decimal {
+    std::uint64_t digits = 0;
+    int exponent = 0;
+};
+
+// Reads a decimal from the front of `text`; the rest (a unit) is left in `text`. nullopt when no
+// digit comes first or the digits do not fit 64 bits.
+std::optional<Decimal> read_decimal(std::string_view& text) {
+    Decimal d;
+    bool any = false;
+    std::size_t i = 0;
+    const auto digit = [&](bool fraction) {
+        if (__builtin_mul_overflow(d.digits, 10u, &d.digits) ||
+            __builtin_add_overflow(d.digits, static_cast<unsigned>(text[i] - '0'), &d.digits))
+            return false;
+        d.exponent -= fraction ? 1 : 0;
+        any = true;
+        return true;
+    };
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        if (!digit(false))
+            return std::nullopt;
+    if (i < text.size() && text[i] == '.')
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+            if (!digit(true))
+                return std::nullopt;
+    if (!any)
+        return std::nullopt;
+    if (i + 1 < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        const bool minus = text[j] == '-';
+        j += text[j] == '-' || text[j] == '+';
+        int e = 0;
+        const std::size_t first = j;
+        for (; j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])) && e < 1000;
+             ++j)
+            e = e * 10 + (text[j] - '0');
+        if (j > first) {
+            d.exponent += minus ? -e : e;
+            i = j;
+        }
+    }
+    text.remove_prefix(i);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    return d;
+}
+
+} // namespace
+
 Time parse_time(std::string_view text, std::string_view name) {
     const auto fail = [&](std::string_view why) {
         return UsageError(fmt::format("{}: '{}' {} (a time is a number with a unit: ns, us, ms, s "
-                                      "or min; ms if none is given)",
+                                      "or min, as 10ms, 10 ms or 1e3ns; ms if none is given)",
                                       name, text, why));
     };
-    std::size_t i = 0;
-    std::uint64_t whole = 0, fraction = 0, scale = 1;
-    bool digits = false;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, digits = true)
-        if (__builtin_mul_overflow(whole, 10u, &whole) ||
-            __builtin_add_overflow(whole, static_cast<unsigned>(text[i] - '0'), &whole))
-            throw fail("is too long");
-    if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
-             ++i, digits = true) {
-            if (scale >= 1'000'000'000'000ULL)
-                throw fail("has too many decimals");
-            fraction = fraction * 10 + static_cast<unsigned>(text[i] - '0');
-            scale *= 10;
-        }
-    }
     if (!text.empty() && text.front() == '-')
         throw fail("is negative: times are 0 or more");
-    if (!digits)
+    std::string_view rest = text;
+    const auto d = read_decimal(rest);
+    if (!d)
         throw fail("is not a time");
-    const std::string_view suffix = text.substr(i);
     TimeUnit unit = TimeUnit::ms;
-    if (!suffix.empty()) {
+    if (!rest.empty()) {
         const auto* u = std::find_if(std::begin(kUnitNames), std::end(kUnitNames),
-                                     [&](const UnitName& n) { return suffix == n.name; });
+                                     [&](const UnitName& n) { return rest == n.name; });
         if (u == std::end(kUnitNames))
             throw fail("has no known unit");
         unit = u->unit;
     }
-    // ns = whole * per + fraction * per / scale, exactly: per / scale reduced by their divisor.
-    const std::uint64_t per = unit_ns(unit);
-    const std::uint64_t common = std::gcd(per, scale);
-    if (fraction % (scale / common) != 0)
-        throw fail("is finer than a nanosecond");
-    std::uint64_t ns = 0, part = 0;
-    if (__builtin_mul_overflow(whole, per, &ns) ||
-        __builtin_mul_overflow(fraction / (scale / common), per / common, &part) ||
-        __builtin_add_overflow(ns, part, &ns))
+    // ns = digits * 10^exponent * per, exactly.
+    std::uint64_t ns = d->digits;
+    if (__builtin_mul_overflow(ns, unit_ns(unit), &ns))
         throw fail("is too long");
+    for (int e = d->exponent; e > 0; --e)
+        if (__builtin_mul_overflow(ns, 10u, &ns))
+            throw fail("is too long");
+    for (int e = d->exponent; e < 0; ++e) {
+        if (ns % 10 != 0)
+            throw fail("is finer than a nanosecond");
+        ns /= 10;
+    }
     while (unit != TimeUnit::ns && ns % unit_ns(unit) != 0)
         unit = static_cast<TimeUnit>(static_cast<int>(unit) - 1);
     return Time{ns, unit};
+}
+
+double parse_rate(std::string_view text, std::string_view name) {
+    std::string_view rest = text;
+    const auto d = read_decimal(rest);
+    const std::string unit = lower(rest);
+    const double scale = unit.empty() || unit == "hz" ? 1
+                         : unit == "khz"              ? 1e3
+                         : unit == "mhz"              ? 1e6
+                                                      : 0;
+    if (!d || scale == 0)
+        throw UsageError(fmt::format("{}: '{}' is not a rate (a number of samples a second, with "
+                                     "Hz or kHz if you like: 100, 2.5Hz, 1kHz)",
+                                     name, text));
+    const double hz = static_cast<double>(d->digits) * std::pow(10.0, d->exponent) * scale;
+    if (!(hz > 0 && hz <= 1e6))
+        throw UsageError(fmt::format("{}: {} is out of range for a sampling rate (above 0, up to "
+                                     "1 MHz)",
+                                     name, text));
+    return hz;
 }
 
 std::string format_time(std::uint64_t ns) {

@@ -54,6 +54,21 @@ std::uint64_t unit_ns(TimeUnit u);
 // decimals, written as parse_time reads it.
 std::string format_time(std::uint64_t ns);
 
+// A rate in Hz: a number, with Hz, kHz or MHz if given ("100", "2.5Hz", "1e3", "1kHz"); above 0,
+// up to 1 MHz.
+double parse_rate(std::string_view text, std::string_view name);
+inline CLI::Option* add_rate(CLI::App* cmd, const std::string& names, std::optional<double>& target,
+                             const std::string& help) {
+    return cmd
+        ->add_option_function<std::string>(
+            names,
+            [&target, name = names.substr(names.rfind(',') + 1)](const std::string& t) {
+                target = parse_rate(t, name);
+            },
+            help)
+        ->option_text("RATE");
+}
+
 // The option name as errors show it: the long name of "-t,--timer", or a positional's name.
 std::string display_name(const std::string& names);
 

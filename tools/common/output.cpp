@@ -1,19 +1,66 @@
 #include "output.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
-#include <poll.h>
-#include <unistd.h>
-
 namespace mfbctl {
+
+namespace {
+
+std::chrono::steady_clock::time_point g_command_start = std::chrono::steady_clock::now();
+bool g_values_line = false; // a line of bare values is open
+
+// A CSV cell: quoted where it holds a comma, a quote or a line end.
+std::string csv_cell(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos)
+        return s;
+    std::string r = "\"";
+    for (char c : s)
+        r += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return r + "\"";
+}
+
+} // namespace
+
+std::string flag_words(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::string n : names) {
+        std::replace(n.begin(), n.end(), '_', ' ');
+        text += (text.empty() ? "" : ", ") + n;
+    }
+    return text;
+}
+
+void start_command_clock() {
+    g_command_start = std::chrono::steady_clock::now();
+}
+
+std::uint64_t command_clock_ns() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now() - g_command_start)
+                                          .count());
+}
+
+void end_values_line() {
+    if (g_values_line)
+        std::fputs("\n", stdout);
+    g_values_line = false;
+}
 
 void add_output_options(CLI::App* cmd, Output& out) {
     cmd->add_flag_callback(
         "--json", [&out] { out.format = Format::Json; },
-        "print what is read as JSON, one object a line");
+        "print what is read as JSON, one object a line, with t: seconds since the command "
+        "started");
+    cmd->add_flag_callback(
+        "--csv", [&out] { out.format = Format::Csv; },
+        "print what is read as comma-separated values under a header line");
     cmd->add_flag_callback(
         "-q,--quiet", [&out] { out.format = Format::Values; },
         "print only the values read, space-separated (nothing for changes)");
@@ -34,7 +81,7 @@ std::string json_string(std::string_view s) {
 
 Record::Rendered Record::render(double v) {
     const std::string s = fmt::format("{}", v);
-    return {s, s};
+    return {s, s, {s}};
 }
 
 std::string Record::json() const {
@@ -52,57 +99,71 @@ std::string Record::values() const {
     return r;
 }
 
+std::string Record::quoted(std::string_view v) {
+    if (!v.empty() && v.find_first_of(" \t\"\\") == std::string_view::npos)
+        return std::string(v);
+    std::string r = "\"";
+    for (char c : v)
+        r += c == '"' || c == '\\' ? std::string{'\\', c} : std::string(1, c);
+    return r + "\"";
+}
+
+std::string Record::csv_header() const {
+    std::vector<std::string> names;
+    for (const Field& f : fields_) {
+        if (f.kind != Kind::Detail && !f.list)
+            names.push_back(f.name);
+        for (std::size_t i = 0; f.kind != Kind::Detail && f.list && i < f.cells.size(); ++i)
+            names.push_back(fmt::format("{}_{}", f.name, i));
+    }
+    return fmt::format("{}", fmt::join(names, ","));
+}
+
+std::string Record::csv() const {
+    std::vector<std::string> cells;
+    for (const Field& f : fields_)
+        for (std::size_t i = 0; f.kind != Kind::Detail && i < f.cells.size(); ++i)
+            cells.push_back(csv_cell(f.cells[i]));
+    return fmt::format("{}", fmt::join(cells, ","));
+}
+
+Record& Record::stamp(double t) {
+    Rendered r = render(std::round(t * 1e6) / 1e6);
+    fields_.insert(fields_.begin(), Field{"t", std::move(r.json), std::move(r.plain), Kind::Key,
+                                          std::move(r.cells)});
+    return *this;
+}
+
 std::string render(const Output& out, const Record& r, const std::string& text) {
-    return out.format == Format::Json ? r.json() : out.format == Format::Values ? r.values() : text;
+    if (out.format == Format::Text)
+        return text;
+    if (out.format == Format::Values)
+        return r.values();
+    Record stamped = r;
+    stamped.stamp(out.at ? *out.at : static_cast<double>(command_clock_ns()) / 1e9);
+    if (out.format == Format::Json)
+        return stamped.json();
+    std::string line = stamped.csv();
+    if (const std::string header = stamped.csv_header(); header != out.csv_header) {
+        out.csv_header = header;
+        line = header + "\n" + line;
+    }
+    return line;
 }
 
 void emit(const Output& out, const Record& r, const std::string& text) {
-    std::fputs((render(out, r, text) + "\n").c_str(), stdout);
+    const std::string line = render(out, r, text);
+    if (out.format == Format::Values) {
+        std::fputs(((g_values_line ? " " : "") + line).c_str(), stdout);
+        g_values_line = true;
+        return;
+    }
+    std::fputs((line + "\n").c_str(), stdout);
 }
 
 void say(const Output& out, const std::string& text) {
     if (out.format == Format::Text)
         std::fputs((text + "\n").c_str(), stdout);
-}
-
-StdoutPipe::StdoutPipe() {
-    int fds[2];
-    std::fflush(stdout);
-    if (::pipe(fds) != 0)
-        throw std::runtime_error("cannot make a pipe for the library's output");
-    read_ = fds[0], write_ = fds[1];
-    original_ = ::dup(1);
-    ::dup2(write_, 1);
-}
-
-StdoutPipe::~StdoutPipe() {
-    restore();
-    ::close(read_);
-    ::close(original_);
-}
-
-// original_ stays open until the pipe is destroyed: a thread that shows what it reads may still
-// be printing on it after the restore, and a closed descriptor number could be reused meanwhile.
-void StdoutPipe::restore() {
-    if (write_ < 0)
-        return;
-    std::fflush(stdout);
-    ::dup2(original_, 1);
-    ::close(write_);
-    write_ = -1;
-}
-
-std::string StdoutPipe::read(int wait_ms) {
-    pollfd p{read_, POLLIN, 0};
-    if (ended_ || ::poll(&p, 1, wait_ms) <= 0)
-        return "";
-    char buffer[4096];
-    const ssize_t n = ::read(read_, buffer, sizeof buffer);
-    if (n <= 0) {
-        ended_ = true;
-        return "";
-    }
-    return std::string(buffer, static_cast<std::size_t>(n));
 }
 
 } // namespace mfbctl
