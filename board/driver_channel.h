@@ -15,14 +15,7 @@
 namespace mfb {
 
 using protocol::Buffer;
-using protocol::Frame;
 using protocol::Io;
-
-// The ControlCodes that more than one part of the library sends.
-namespace code {
-constexpr std::uint32_t kInterruptEvent = protocol::board::kInterruptEvent.code;
-constexpr std::uint32_t kInterruptRecord = protocol::board::kInterruptRecord.code;
-} // namespace code
 
 // DeviceIoControl on a board handle value; returns its BOOL as it came (Windows gives 1 for
 // success, 0 for failure). A null buffer goes with size 0. `returned`, when given, receives the
@@ -30,18 +23,12 @@ constexpr std::uint32_t kInterruptRecord = protocol::board::kInterruptRecord.cod
 BOOL io_control(std::uint32_t handle, std::uint32_t code, void* in, std::uint32_t in_size,
                 void* out, std::uint32_t out_size, std::uint32_t* returned = nullptr);
 
-template <std::size_t N>
-BOOL io_control(std::uint32_t handle, std::uint32_t code, Frame<N>& f, Io io,
-                std::uint32_t* returned = nullptr) {
-    void* in = io == Io::RequestOnly || io == Io::Same ? f.bytes : nullptr;
-    void* out = io == Io::AnswerOnly || io == Io::Same ? f.bytes : nullptr;
-    return io_control(handle, code, in, in ? N : 0, out, out ? N : 0, returned);
-}
-
-// One request of protocol/requests.h with its buffer.
+// One request of protocol/requests.h with its buffer, passed as input, output or both.
 template <protocol::Request R>
 BOOL io_control(std::uint32_t handle, Buffer<R>& f, std::uint32_t* returned = nullptr) {
-    return io_control(handle, R.code, f, R.io, returned);
+    void* in = R.sends() ? f.bytes : nullptr;
+    void* out = R.answers() ? f.bytes : nullptr;
+    return io_control(handle, R.code, in, in ? R.size : 0, out, out ? R.size : 0, returned);
 }
 
 // One request that passes no buffer: the ControlCode alone.

@@ -1,5 +1,6 @@
 #include "sim/sim_board.h"
-#include "sim/le_bytes.h"
+
+#include "protocol/interrupt_record.h"
 
 #include "sim/board_identity.h"
 #include "sim/modules.h"
@@ -17,8 +18,7 @@ constexpr std::uint32_t kErrorInvalidFunction = 1;
 namespace board = protocol::board;
 namespace counter = protocol::counter;
 
-constexpr std::uint32_t kInterruptEvent = board::kInterruptEvent.code;
-constexpr std::uint32_t kInterruptRecord = board::kInterruptRecord.code;
+namespace record = protocol::interrupt_record;
 
 // The requests of each module family, and where they name the module position they address.
 struct FamilyRequests {
@@ -219,35 +219,36 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
         notified_handle_ = protocol::get_le32(x.buffer);
         x.bytes_returned = 0;
         return 1;
-    case kInterruptEvent:
-        if (x.in_size < 4)
+    case board::kInterruptEvent.code:
+        if (!fits(x, board::kInterruptEvent))
             return refuse(x);
         // The board keeps the event object, as a driver references it: after the library closed
         // its handle the board signals an event that nobody waits for, never whatever object
         // Windows gave the value to next.
-        interrupt_event_ = le_u32(x.buffer, 0);
+        interrupt_event_ = protocol::get_le32(x.buffer);
         interrupt_signal_ = vbus::reference_event(interrupt_event_);
         x.bytes_returned = 0;
         if (!queue_.empty())
             interrupt_signal_.signal();
         return 1;
-    case kInterruptRecord: {
-        if (x.out_size < 80)
+    case board::kInterruptRecord.code: {
+        if (!fits(x, board::kInterruptRecord))
             return refuse(x);
-        std::memset(x.buffer, 0, 80);
+        std::uint8_t* b = x.buffer;
+        std::memset(b, 0, record::kSize);
         if (queue_.empty()) {
-            x.buffer[77] = 1; // end of queue
+            b[record::kEndOfQueue] = 1;
         } else {
             const InterruptRecord r = queue_.front();
             queue_.pop_front();
-            put_le_u32(x.buffer, 0, r.word1);
-            put_le_u32(x.buffer, 4, r.word2);
-            for (std::size_t i = 0; i < 16; ++i)
-                put_le_u32(x.buffer, 8 + 4 * i, r.values[i]);
-            put_le_u32(x.buffer, 72, r.value_count);
-            x.buffer[76] = r.record_byte;
+            protocol::put_le32(b + record::kWord1, r.word1);
+            protocol::put_le32(b + record::kWord2, r.word2);
+            for (std::size_t i = 0; i < record::kValueSlots; ++i)
+                protocol::put_le32(b + record::kValues + 4 * i, r.values[i]);
+            protocol::put_le32(b + record::kValueCount, r.value_count);
+            b[record::kRecordByte] = r.record_byte;
         }
-        x.bytes_returned = 80;
+        x.bytes_returned = record::kSize;
         return 1;
     }
     case counter::kAutoTest.code:

@@ -33,9 +33,8 @@
 //   references (mfb_vbus.h); it signals that event at once when records are queued, and for every
 //   record raised. ControlCode 0x90002008 (80-byte answer) takes the oldest record from the queue;
 //   when the queue is empty it answers a record with only the end-of-queue flag (byte 77) set.
-//   The layout of a record:
-//   bytes 0-3 word 1, 4-7 word 2, 8-71 sixteen values, 72-75 value count, 76 record byte,
-//   77 end-of-queue flag. What the fields mean is each module's (see its header).
+//   The layout of a record is protocol/interrupt_record.h's; what the fields mean is each
+//   module's (see its header).
 #pragma once
 
 #include "mfb_vbus.h"
