@@ -93,7 +93,7 @@ class Checked {
     }
     // The module number of the families that check it: positions 0 to 3.
     Checked& check_module(std::uint8_t module, std::int16_t code) {
-        return check(module > protocol::kLastModule, code);
+        return check(!protocol::is_module(module), code);
     }
 
     bool ok() const { return status_ == 0; }

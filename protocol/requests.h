@@ -19,7 +19,10 @@
 namespace mfb::protocol {
 
 constexpr std::uint8_t kModulePositions = 4; // module numbers 0 to 3
-constexpr std::uint8_t kLastModule = kModulePositions - 1;
+// Whether a module number names a position of the board: the one check of it, on both sides.
+constexpr bool is_module(unsigned number) {
+    return number < kModulePositions;
+}
 constexpr std::size_t kPositionByte = 0; // but the ETM's
 
 // ---- the board ----------------------------------------------------------------------------------

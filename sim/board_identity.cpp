@@ -41,7 +41,7 @@ bool identity_exchange(vbus::Exchange& x, const std::unique_ptr<Module> (&module
             return false;
         const std::uint8_t position = b[0];
         std::memset(b + 1, 0, r.size - 1);
-        if (position < protocol::kModulePositions) {
+        if (protocol::is_module(position)) {
             const Function f = modules[position] ? modules[position]->function() : Function::None;
             protocol::put_le32(b + 4, configuration_word(position, f));
         } else {

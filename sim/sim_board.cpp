@@ -112,7 +112,7 @@ std::unique_ptr<Module> make_module(Function f) {
 
 SimBoard::SimBoard(Identity identity, std::array<Function, 4> functions)
     : identity_(std::move(identity)) {
-    for (std::uint8_t i = 0; i < 4; ++i)
+    for (std::uint8_t i = 0; i < protocol::kModulePositions; ++i)
         modules_[i] = make_module(functions[i]);
 }
 
@@ -121,7 +121,7 @@ SimBoard::~SimBoard() {
 }
 
 void SimBoard::set_function(std::uint8_t position, Function f) {
-    if (position >= 4)
+    if (!protocol::is_module(position))
         return;
     std::lock_guard lock(mutex_);
     modules_[position] = make_module(f);
@@ -129,7 +129,7 @@ void SimBoard::set_function(std::uint8_t position, Function f) {
 
 Function SimBoard::function(std::uint8_t position) const {
     std::lock_guard lock(mutex_);
-    if (position >= 4 || !modules_[position])
+    if (!protocol::is_module(position) || !modules_[position])
         return Function::None;
     return modules_[position]->function();
 }
@@ -168,7 +168,7 @@ void SimBoard::raise_interrupt(const InterruptRecord& record) {
 
 void SimBoard::advance_locked() {
     const std::uint64_t now = vbus::now_ns();
-    for (std::uint8_t i = 0; i < 4; ++i)
+    for (std::uint8_t i = 0; i < protocol::kModulePositions; ++i)
         if (modules_[i])
             modules_[i]->advance(now, i, *this);
 }
@@ -261,7 +261,7 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
         if (!fits(x, test ? counter::kAutoTest : counter::kClearAll))
             return refuse(x);
         std::uint8_t passed = 0;
-        for (std::uint8_t i = 0; i < 4; ++i) {
+        for (std::uint8_t i = 0; i < protocol::kModulePositions; ++i) {
             if (!modules_[i] || modules_[i]->function() != Function::Counter)
                 continue;
             std::uint8_t frame[8] = {i};
@@ -305,7 +305,7 @@ int SimBoard::exchange(vbus::Exchange& x) {
         if (x.in_size < family.position_byte + 1)
             return refuse(x);
         const std::uint8_t position = x.buffer[family.position_byte];
-        if (position >= protocol::kModulePositions || !modules_[position] ||
+        if (!protocol::is_module(position) || !modules_[position] ||
             modules_[position]->function() != family.family)
             return refuse(x);
         ModuleExchange m{x, *r, position, vbus::now_ns(), *this};

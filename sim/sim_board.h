@@ -151,7 +151,7 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     template <class T, class Fn> bool with_module(std::uint8_t position, Fn&& fn) {
         std::lock_guard lock(mutex_);
         advance_locked();
-        if (position >= 4)
+        if (!protocol::is_module(position))
             return false;
         T* m = dynamic_cast<T*>(modules_[position].get());
         if (!m)
