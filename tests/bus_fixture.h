@@ -27,11 +27,9 @@ inline RecordingDriver::Answer information_answer(const std::string& identifier,
                                                   std::uint32_t word5 = 0, std::uint8_t byte = 0) {
     RecordingDriver::Answer a;
     a.bytes.assign(84, 0);
-    mfb::vbus::put_u32(a.bytes, 0, word1);
-    mfb::vbus::put_u32(a.bytes, 4, word2);
-    mfb::vbus::put_u32(a.bytes, 8, word3);
-    mfb::vbus::put_u32(a.bytes, 12, word4);
-    mfb::vbus::put_u32(a.bytes, 16, word5);
+    const std::uint32_t words[] = {word1, word2, word3, word4, word5};
+    for (std::size_t i = 0; i < 5; ++i)
+        mfb::vbus::put_u32(a.bytes, 4 * i, words[i]);
     a.bytes[28] = byte;
     for (std::size_t i = 0; i < identifier.size() && 32 + i < 84; ++i)
         a.bytes[32 + i] = static_cast<std::uint8_t>(identifier[i]);
