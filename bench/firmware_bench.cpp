@@ -10,6 +10,8 @@
 #include "mfb.h"
 #include "mfb_vbus.h"
 #include "platform/win32.h"
+#include "protocol/firmware_file.h"
+#include "protocol/requests.h"
 #include "sim/firmware_file.h"
 #include "sim/sim_board.h"
 
@@ -27,9 +29,8 @@
 
 namespace {
 
-constexpr std::uint32_t kModuleBytes = 100000;
-constexpr std::uint32_t kErase = 0x900020D0, kClosing = 0x900020D4, kReload = 0x900020D8,
-                        kCheck = 0x900020DC, kWrite = 0x900020E0, kRead = 0x900020E4;
+namespace flash = mfb::protocol::flash;
+constexpr std::uint32_t kModuleBytes = mfb::protocol::firmware_file::kPayloadLimit;
 
 // The progress lines of the update go to /dev/null while it runs, not into the report.
 class QuietStdout {
@@ -62,24 +63,23 @@ using mfbbench::measure;
 bool raw_update(HANDLE board, const std::vector<std::uint8_t>& plain,
                 std::vector<std::uint8_t>& back) {
     DWORD n = 0;
-    bool ok = DeviceIoControl(board, kErase, nullptr, 0, nullptr, 0, &n, nullptr);
+    bool ok = DeviceIoControl(board, flash::kErase.code, nullptr, 0, nullptr, 0, &n, nullptr);
     const auto request = [](std::uint32_t a, std::uint8_t value, std::uint8_t(&r)[8]) {
-        r[0] = static_cast<std::uint8_t>(a), r[1] = static_cast<std::uint8_t>(a >> 8);
-        r[2] = static_cast<std::uint8_t>(a >> 16), r[3] = static_cast<std::uint8_t>(a >> 24);
+        mfb::protocol::put_le32(r, a);
         r[4] = value, r[5] = r[6] = r[7] = 0;
     };
-    std::uint8_t r[8];
+    std::uint8_t r[flash::kWriteByte.size];
     for (std::uint32_t a = 0; ok && a < plain.size(); ++a) {
         request(a, plain[a], r);
-        ok = DeviceIoControl(board, kWrite, r, 8, nullptr, 0, &n, nullptr);
+        ok = DeviceIoControl(board, flash::kWriteByte.code, r, sizeof r, nullptr, 0, &n, nullptr);
     }
     for (std::uint32_t a = 0; ok && a < plain.size(); ++a) {
         request(a, 0, r);
-        ok = DeviceIoControl(board, kRead, r, 8, r, 8, &n, nullptr);
+        ok = DeviceIoControl(board, flash::kReadByte.code, r, sizeof r, r, sizeof r, &n, nullptr);
         back[a] = r[4];
     }
-    for (std::uint32_t code : {kReload, kCheck, kClosing})
-        ok = ok && DeviceIoControl(board, code, nullptr, 0, nullptr, 0, &n, nullptr);
+    for (const auto& rq : {flash::kReload, flash::kCheckReload, flash::kClose})
+        ok = ok && DeviceIoControl(board, rq.code, nullptr, 0, nullptr, 0, &n, nullptr);
     return ok && back == plain;
 }
 

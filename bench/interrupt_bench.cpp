@@ -14,6 +14,7 @@
 #include "mfb.h"
 #include "mfb_vbus.h"
 #include "platform/win32.h"
+#include "protocol/interrupt_record.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,8 +27,8 @@
 
 namespace {
 
-constexpr std::uint32_t kInterruptEvent = 0x90002004;
-constexpr std::uint32_t kInterruptRecord = 0x90002008;
+namespace board = mfb::protocol::board;
+namespace record = mfb::protocol::interrupt_record;
 constexpr std::uint32_t kBurst = 10000;
 
 std::int64_t now_ns() {
@@ -44,16 +45,14 @@ class RecordDriver : public mfb::vbus::Driver {
     std::atomic<std::uint32_t> event{0};
 
     int exchange(mfb::vbus::Exchange& x) override {
-        if (x.code == kInterruptEvent && x.in_size >= 4) {
-            std::uint32_t e;
-            std::memcpy(&e, x.buffer, 4);
-            event = e;
-        } else if (x.code == kInterruptRecord && x.out_size >= 80) {
+        if (x.code == board::kInterruptEvent.code && x.in_size >= board::kInterruptEvent.size) {
+            event = mfb::protocol::get_le32(x.buffer);
+        } else if (x.code == board::kInterruptRecord.code && x.out_size >= record::kSize) {
             std::uint32_t p = pending.load();
             while (p != 0 && !pending.compare_exchange_weak(p, p - 1)) {
             }
-            std::memset(x.buffer, 0, 80);
-            x.buffer[77] = p == 0 ? 1 : 0; // end of the queue
+            std::memset(x.buffer, 0, record::kSize);
+            x.buffer[record::kEndOfQueue] = p == 0 ? 1 : 0;
         }
         x.bytes_returned = x.out_size;
         return 1;

@@ -5,8 +5,6 @@
 #include "board/board_table.h"
 #include "board/device_path.h"
 #include "board/driver_channel.h"
-#include "board/frame.h"
-#include "board/status.h"
 #include "interrupt/board_interrupt.h"
 #include "mfb.h"
 
@@ -104,53 +102,11 @@ int16_t MFB_CALL i_MFB_OpenBoardViaIndex(uint8_t b_BoardIndex, MFB_BoardHandle* 
     slot.handle.store(handle);
 
     // Tell the driver the handle value it will be addressed by; the answer does not matter.
-    Frame<4> notice;
+    Buffer<protocol::board::kHandleNotice> notice;
     notice.u32<0>(handle);
-    io_control(handle, code::kHandleNotice, notice, Io::RequestOnly);
+    io_control(handle, notice);
 
     ++slot.open_count;
-    return 0;
-}
-
-int16_t MFB_CALL i_MFB_GetBoardInformation(uint8_t b_BoardIndex, char* pc_Identifier,
-                                           uint32_t dw_IdentifierSize, uint32_t* pdw_Word1,
-                                           uint32_t* pdw_Word3, uint32_t* pdw_Word2,
-                                           uint32_t* pdw_Word4, uint32_t* pdw_Word5,
-                                           uint8_t* pb_InformationByte) {
-    const std::uint8_t count = boards().count.load();
-    if (count == 0)
-        return -1;
-    if (b_BoardIndex >= count || b_BoardIndex >= kSlotCount)
-        return -2;
-
-    DevicePath device;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    if (std::int16_t step = device.open(b_BoardIndex, h); step != 0)
-        return step;
-
-    // The information record: five words, a byte, and the identifier text from offset 32.
-    Frame<84> info;
-    const BOOL answered =
-        io_control(platform::handle_value(h), code::kBoardInformation, info, Io::AnswerOnly);
-    CloseHandle(h);
-    if (!answered)
-        return -8;
-
-    const char* text = reinterpret_cast<const char*>(info.bytes + 32);
-    const std::size_t length = strnlen(text, 84 - 32);
-    if (length >= dw_IdentifierSize) { // no room for the text and its terminating zero
-        if (dw_IdentifierSize != 0)
-            pc_Identifier[0] = '\0';
-        return -9;
-    }
-    std::memcpy(pc_Identifier, text, length);
-    pc_Identifier[length] = '\0';
-    *pdw_Word1 = info.get_u32<0>();
-    *pdw_Word2 = info.get_u32<4>();
-    *pdw_Word3 = info.get_u32<8>();
-    *pdw_Word4 = info.get_u32<12>();
-    *pdw_Word5 = info.get_u32<16>();
-    *pb_InformationByte = info.get_u8<28>();
     return 0;
 }
 

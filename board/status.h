@@ -1,17 +1,19 @@
 // The status styles that the exports share. Each family file reads like its table: the checks in
-// order with their codes, the frame of the request, one exchange, the answer fields.
+// order with their codes, the buffer of the request, one exchange, the answer fields. The requests
+// themselves, and where their answers carry a driver status word, are protocol/requests.h's; how
+// that word becomes the function's status is each family's style, here.
 //
 // Argument-check style (timer, TTL I/O, SSI, board access, ...): a handle that no slot holds gives
 // -1, each failing check its own code, a failed exchange the family's code for that step; no
 // driver status is read.
 //
-//     Frame<3> f;
+//     Buffer<protocol::timer::kEnable> f;
 //     f.u8<0>(module).u8<1>(timer).u8<2>(flag);
 //     return Checked(handle)
-//         .check(module > 3, -2)
+//         .check_module(module, -2)
 //         .check(timer > 2, -3)
 //         .check(flag > 1, -4)
-//         .exchange(0x900020B4, f, Io::RequestOnly, -5);
+//         .exchange(f, -5);
 //
 // PWM style: the argument-check style, then a nonzero driver status word s in the last four bytes
 // of the answer becomes -(s + 100); only the BOOL value 1 counts as a successful exchange.
@@ -21,6 +23,10 @@
 // the low 16 bits of s - 1 otherwise.
 //
 // Negated-status style: -1 handle, -100 failed exchange, otherwise the driver status negated.
+//
+// ETM style: no handle lookup, so a handle that is no open board shows as a failed exchange,
+// -100; a driver status other than 0 in the first two bytes of the answer is the function's
+// status as it stands, and then nothing is copied.
 #pragma once
 
 #include "board/board_table.h"
@@ -29,6 +35,8 @@
 #include <cstdint>
 
 namespace mfb {
+
+using protocol::StatusAt;
 
 struct NoCopy {
     void operator()() const {}
@@ -83,6 +91,10 @@ class Checked {
             status_ = code;
         return *this;
     }
+    // The module number of the families that check it: positions 0 to 3.
+    Checked& check_module(std::uint8_t module, std::int16_t code) {
+        return check(!protocol::is_module(module), code);
+    }
 
     bool ok() const { return status_ == 0; }
     std::int16_t status() const { return status_; }
@@ -90,25 +102,25 @@ class Checked {
     std::uint32_t handle() const { return handle_; }
 
     // One exchange when every check passed; `copy` writes the out values on success.
-    template <std::size_t N, class Copy = NoCopy>
-    std::int16_t exchange(std::uint32_t code, Frame<N>& f, Io io, std::int16_t io_failed,
-                          Copy copy = {}) {
+    template <protocol::Request R, class Copy = NoCopy>
+    std::int16_t exchange(Buffer<R>& f, std::int16_t io_failed, Copy copy = {}) {
+        static_assert(R.status == StatusAt::None, "the answer's status word would go unread");
         if (status_ != 0)
             return status_;
-        if (!io_control(handle_, code, f, io))
+        if (!io_control(handle_, f))
             return io_failed;
         copy();
         return 0;
     }
 
-    // PWM style: the frame is both request and answer, the exchange succeeds only on BOOL 1, and
+    // PWM style: the buffer is both request and answer, the exchange succeeds only on BOOL 1, and
     // the driver status word in the last four bytes must be 0 before anything is copied.
-    template <std::size_t N, class Copy = NoCopy>
-    std::int16_t pwm_exchange(std::uint32_t code, Frame<N>& f, std::int16_t io_failed,
-                              Copy copy = {}) {
+    template <protocol::Request R, class Copy = NoCopy>
+    std::int16_t pwm_exchange(Buffer<R>& f, std::int16_t io_failed, Copy copy = {}) {
+        static_assert(R.io == Io::Same && R.status == StatusAt::Last32);
         if (status_ != 0)
             return status_;
-        if (io_control(handle_, code, f, Io::Same) != 1)
+        if (io_control(handle_, f) != 1)
             return io_failed;
         if (std::int16_t s = pwm_status(f.status_word()); s != 0)
             return s;
@@ -125,32 +137,47 @@ class Checked {
 // Whether a counter function needs the board's interrupt routine installed first.
 enum class Needs { Nothing, Interrupts };
 
-// Counter style, the one exchange of every counter function. `io` is Io::Same, or Io::AnswerOnly
-// for the members that send no input.
-template <std::size_t N, class Copy = NoCopy>
-std::int16_t counter_exchange(std::uint32_t handle, Needs needs, std::uint32_t code, Frame<N>& f,
-                              Io io, Copy copy = {}) {
+// Counter style, the one exchange of every counter function (and of the frequency measurement).
+template <protocol::Request R, class Copy = NoCopy>
+std::int16_t counter_exchange(std::uint32_t handle, Needs needs, Buffer<R>& f, Copy copy = {}) {
+    static_assert(R.status == StatusAt::Last32);
     BoardSlot* slot = find_slot(handle);
     if (!slot)
         return -1;
     if (needs == Needs::Interrupts && !slot->routine_installed())
         return -15;
-    if (!io_control(handle, code, f, io))
+    if (!io_control(handle, f))
         return -1;
     copy(); // before the status: the out values are written whatever the driver reports
     return counter_status(f.status_word());
 }
 
-// Negated-status style, with the 16-bit driver status at offset StatusOff of the answer.
-template <std::size_t StatusOff, std::size_t N, class Copy = NoCopy>
-std::int16_t negated_exchange(std::uint32_t handle, std::uint32_t code, Frame<N>& f,
-                              Copy copy = {}) {
+// Negated-status style, with the 16-bit driver status at the start of the last four bytes.
+template <protocol::Request R, class Copy = NoCopy>
+std::int16_t negated_exchange(std::uint32_t handle, Buffer<R>& f, Copy copy = {}) {
+    static_assert(R.io == Io::Same && R.status == StatusAt::Last16);
     if (!find_slot(handle))
         return -1;
-    if (!io_control(handle, code, f, Io::Same))
+    if (!io_control(handle, f))
         return -100;
     copy();
-    return negated_status(f.template get_u16<StatusOff>());
+    return negated_status(static_cast<std::uint16_t>(f.status_word()));
+}
+
+// ETM style: the handle as given, the driver status first in the answer.
+constexpr std::int16_t kEtmExchangeFailed = -100;
+inline std::int16_t etm_status(std::uint32_t s) {
+    return low16(s);
+}
+template <protocol::Request R, class Copy = NoCopy>
+std::int16_t etm_exchange(std::uint32_t handle, Buffer<R>& f, Copy copy = {}) {
+    static_assert(R.io == Io::Same && R.status == StatusAt::First16);
+    if (!io_control(handle, f))
+        return kEtmExchangeFailed;
+    if (std::int16_t s = etm_status(f.status_word()); s != 0)
+        return s;
+    copy();
+    return 0;
 }
 
 } // namespace mfb

@@ -7,18 +7,13 @@
 // (off). That state lives as long as the loaded library: closing and reopening a board keeps it.
 // While a configuration value is 1 the line it governs (input bit 5 for the first value, bit 6
 // for the second) serves the port's control and is no data: reads show it as 0.
-#include "board/frame.h"
 #include "board/status.h"
 #include "mfb.h"
 
 namespace mfb {
 namespace {
 
-namespace port_code {
-constexpr std::uint32_t kReadInputs = 0x9000211C;
-constexpr std::uint32_t kWriteOutputs = 0x90002120;
-constexpr std::uint32_t kConfigure = 0x90002124;
-} // namespace port_code
+namespace ports = protocol::ports;
 
 constexpr std::uint8_t kLastPort = 3;
 constexpr std::uint8_t kFirstSettingLine = 0x20;
@@ -45,9 +40,9 @@ std::int16_t switch_outputs(std::uint32_t handle, std::uint8_t port, std::uint8_
     else
         output = mask;
     // The new byte stays remembered even if it never reaches the board.
-    Frame<2> f;
+    Buffer<ports::kWriteOutputs> f;
     f.u8<0>(port).u8<1>(output);
-    return c.exchange(port_code::kWriteOutputs, f, Io::RequestOnly, -4);
+    return c.exchange(f, -4);
 }
 
 } // namespace
@@ -59,13 +54,13 @@ extern "C" {
 
 int16_t MFB_CALL i_MFB_SetPortConfiguration(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
                                             uint8_t b_FirstValue, uint8_t b_SecondValue) {
-    Frame<3> f;
+    Buffer<ports::kConfigure> f;
     f.u8<0>(b_PortNbr).u8<1>(b_FirstValue).u8<2>(b_SecondValue);
     Checked c(dw_BoardHandle);
     const std::int16_t status = c.check(b_PortNbr > kLastPort, -2)
                                     .check(b_FirstValue > 1, -3)
                                     .check(b_SecondValue > 1, -4)
-                                    .exchange(port_code::kConfigure, f, Io::RequestOnly, -5);
+                                    .exchange(f, -5);
     if (status == 0) { // a port is configured only once the board has taken the values
         c.slot()->port_configured[b_PortNbr] = 1;
         c.slot()->port_first_setting[b_PortNbr] = b_FirstValue;
@@ -76,10 +71,10 @@ int16_t MFB_CALL i_MFB_SetPortConfiguration(MFB_BoardHandle dw_BoardHandle, uint
 
 int16_t MFB_CALL i_MFB_ReadDigitalInputs(MFB_BoardHandle dw_BoardHandle, uint8_t b_PortNbr,
                                          uint8_t* pb_InputValue) {
-    Frame<2> f;
+    Buffer<ports::kReadInputs> f;
     f.u8<0>(b_PortNbr);
     Checked c = port_checked(dw_BoardHandle, b_PortNbr);
-    return c.exchange(port_code::kReadInputs, f, Io::Same, -4, [&] {
+    return c.exchange(f, -4, [&] {
         std::uint8_t value = f.get_u8<1>();
         if (c.slot()->port_first_setting[b_PortNbr] == 1)
             value &= static_cast<std::uint8_t>(~kFirstSettingLine);

@@ -6,7 +6,6 @@
 // A refused write returns the byte negated, a refused read +100. A successful write reports the
 // value written and the answer length on the standard output.
 #include "board/driver_channel.h"
-#include "board/frame.h"
 #include "mfb.h"
 
 #include <cstdio>
@@ -14,18 +13,16 @@
 namespace mfb {
 namespace {
 
-namespace eeprom_code {
-constexpr std::uint32_t kWrite = 0x9001C000;
-constexpr std::uint32_t kRead = 0x9001C004;
-} // namespace eeprom_code
+namespace eeprom = protocol::eeprom;
 
 constexpr std::int16_t kExchangeFailed = -100;
 constexpr std::int16_t kReadRefused = 100;
 
 // The request of both: the address at offset 4, the value (0 for a read) at offset 8.
-Frame<12> eeprom_request(std::uint32_t address, std::uint32_t value) {
-    Frame<12> f;
-    f.u32<4>(address).u32<8>(value);
+template <protocol::Request R>
+Buffer<R> eeprom_request(std::uint32_t address, std::uint32_t value) {
+    Buffer<R> f;
+    f.template u32<4>(address).template u32<8>(value);
     return f;
 }
 
@@ -38,11 +35,11 @@ extern "C" {
 
 int16_t MFB_CALL i_MFB_EepromAMCCWrite(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
                                        uint32_t dw_Value) {
-    Frame<12> f = eeprom_request(dw_Address, dw_Value);
+    auto f = eeprom_request<eeprom::kWrite>(dw_Address, dw_Value);
     std::uint32_t returned = 0;
-    if (!io_control(dw_BoardHandle, eeprom_code::kWrite, f, Io::Same, &returned))
+    if (!io_control(dw_BoardHandle, f, &returned))
         return kExchangeFailed;
-    if (const std::uint8_t status = f.get_u8<0>(); status != 0)
+    if (const auto status = static_cast<std::uint8_t>(f.status_word()); status != 0)
         return static_cast<std::int16_t>(-status);
     std::printf("dw_EepromValue : %d \n", static_cast<int>(static_cast<std::int32_t>(dw_Value)));
     std::printf("returnedLength : %d \n", static_cast<int>(returned));
@@ -51,10 +48,10 @@ int16_t MFB_CALL i_MFB_EepromAMCCWrite(MFB_BoardHandle dw_BoardHandle, uint32_t 
 
 int16_t MFB_CALL i_MFB_EepromAMCCRead(MFB_BoardHandle dw_BoardHandle, uint32_t dw_Address,
                                       uint32_t* pdw_Value) {
-    Frame<12> f = eeprom_request(dw_Address, 0);
-    if (!io_control(dw_BoardHandle, eeprom_code::kRead, f, Io::Same))
+    auto f = eeprom_request<eeprom::kRead>(dw_Address, 0);
+    if (!io_control(dw_BoardHandle, f))
         return kExchangeFailed;
-    if (f.get_u8<0>() != 0)
+    if (f.status_word() != 0)
         return kReadRefused;
     *pdw_Value = f.get_u32<8>();
     return 0;

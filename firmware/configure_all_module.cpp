@@ -13,7 +13,6 @@
 // that watch an update read them.
 #include "board/board_table.h"
 #include "board/driver_channel.h"
-#include "board/frame.h"
 #include "firmware/firmware_files.h"
 #include "mfb.h"
 #include "platform/win32.h"
@@ -24,14 +23,7 @@
 namespace mfb::firmware {
 namespace {
 
-namespace flash_code {
-constexpr std::uint32_t kErase = 0x900020D0;
-constexpr std::uint32_t kClose = 0x900020D4;
-constexpr std::uint32_t kReload = 0x900020D8;
-constexpr std::uint32_t kCheckReload = 0x900020DC;
-constexpr std::uint32_t kWriteByte = 0x900020E0;
-constexpr std::uint32_t kReadByte = 0x900020E4;
-} // namespace flash_code
+namespace flash = protocol::flash;
 
 // A byte that does not program at once is tried again straight away, five times in all.
 constexpr int kWriteAttempts = 5;
@@ -43,23 +35,19 @@ void progress(const char* line) {
     std::fflush(stdout);
 }
 
-BOOL request(std::uint32_t handle, std::uint32_t code) {
-    return io_control(handle, code, nullptr, 0, nullptr, 0);
-}
-
 bool write_byte(std::uint32_t handle, std::uint32_t address, std::uint8_t value) {
-    Frame<8> f;
+    Buffer<flash::kWriteByte> f;
     f.u32<0>(address).u8<4>(value);
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt)
-        if (io_control(handle, flash_code::kWriteByte, f, Io::RequestOnly))
+        if (io_control(handle, f))
             return true;
     return false;
 }
 
 bool read_byte(std::uint32_t handle, std::uint32_t address, std::uint8_t& value) {
-    Frame<8> f;
+    Buffer<flash::kReadByte> f;
     f.u32<0>(address);
-    if (!io_control(handle, flash_code::kReadByte, f, Io::Same))
+    if (!io_control(handle, f))
         return false;
     value = f.get_u8<4>();
     return true;
@@ -95,7 +83,7 @@ std::int16_t configure(std::uint32_t handle, const char* const (&paths)[kModules
             w.plain[i] = static_cast<std::uint8_t>(w.file[i] ^ kScrambleKey);
     progress("\n i_MFB_ConfigureAllModule -> file decripted");
 
-    if (!request(handle, flash_code::kErase))
+    if (!io_control<flash::kErase>(handle))
         return -4;
     progress("\n i_MFB_ConfigureAllModule -> flash erased");
 
@@ -122,17 +110,17 @@ std::int16_t configure(std::uint32_t handle, const char* const (&paths)[kModules
     }
     progress("\n i_MFB_ConfigureAllModule -> read value ok");
 
-    if (!request(handle, flash_code::kReload))
+    if (!io_control<flash::kReload>(handle))
         return -8;
     Sleep(kAfterReloadMs);
     progress("\n i_MFB_ConfigureAllModule -> flex reloaded");
 
-    if (!request(handle, flash_code::kCheckReload))
+    if (!io_control<flash::kCheckReload>(handle))
         return -9;
     Sleep(kAfterCheckMs);
     progress("\n i_MFB_ConfigureAllModule -> flex reload ok");
 
-    if (!request(handle, flash_code::kClose))
+    if (!io_control<flash::kClose>(handle))
         return -10;
     return 0;
 }

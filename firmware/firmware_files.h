@@ -1,21 +1,51 @@
-// The four module firmware files and the working memory of one firmware update.
+// The four module firmware files of an update (their layout: protocol/firmware_file.h) and the
+// working memory of one firmware update.
 //
-// A firmware file, little-endian:
-//   bytes 0 to 2951   header; only the four u32 fields at 2136 are read:
-//                     2136 S1, 2140 S2, 2144 S3 (the three sections after the header), 2148 P
-//   2952 onwards      the three sections, S1 + S2 + S3 bytes, skipped
-//   then              P bytes of payload, each stored XORed with 0xC6; anything after is ignored
-// A module's payload is at most 100,000 bytes: the flash holds four such areas back to back.
+// The loader here is the one reader of firmware files: the update reads its four files with it,
+// and the tools that show what a file holds (mfbctl firmware inspect, through the simulated
+// board's inspect_firmware_file) ask it what it makes of a file.
 #pragma once
+
+#include "protocol/firmware_file.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace mfb::firmware {
 
 constexpr std::size_t kModules = 4;
-constexpr std::uint32_t kModuleArea = 100000;
-constexpr std::uint8_t kScrambleKey = 0xC6;
+constexpr std::uint32_t kModuleArea = protocol::firmware_file::kPayloadLimit;
+constexpr std::uint8_t kScrambleKey = protocol::firmware_file::kScrambleKey;
+
+// What the loader makes of one module's file: the fields of its header, where the payload lies,
+// and whether it takes the file.
+enum class FileVerdict : std::uint8_t {
+    Accepted,
+    Unreadable,      // its size, header or payload could not be read
+    NoHeader,        // shorter than the header
+    SectionsPastEnd, // the sections end past the end of the file
+    PayloadTooLong,  // more payload than a module's flash area holds
+    PayloadPastEnd,  // the payload runs past the end of the file
+};
+struct FileLayout {
+    std::uint64_t size = 0;
+    bool has_header = false; // the fields below are 0 without one
+    std::uint32_t section_length[3] = {};
+    std::uint32_t payload_length = 0;
+    std::uint64_t payload_offset = 0;    // the header and the sections, added without wrapping
+    std::uint64_t payload_available = 0; // bytes from the payload offset to the end of the file
+    FileVerdict verdict = FileVerdict::Unreadable;
+};
+
+// The layout of a file of `size` bytes from its first bytes, which hold the whole header when the
+// file is long enough to have one. Every length is checked against the file before it is used,
+// so a header that lies cannot move a read outside the file or past a module's area.
+FileLayout file_layout(const std::uint8_t* header, std::uint64_t size);
+
+// Reads one module's file from its start: its layout and, when it is accepted, its payload as
+// stored (scrambled) into `area`, which holds kModuleArea bytes.
+FileLayout read_module_file(std::FILE* f, std::uint8_t* area);
 
 // Both buffers hold the four module areas, module m at m * kModuleArea: `file` the bytes as read
 // from the files (and later as read back from the flash), `plain` the de-scrambled payloads.

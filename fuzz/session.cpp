@@ -21,8 +21,8 @@ constexpr std::uint16_t kInterrupts = 0xFF01;
 constexpr std::uint16_t kSwap = 0xFF02;
 constexpr std::size_t kMaxCalls = 256;
 constexpr std::size_t kMaxBuffer = 4096; // more than any export writes
-constexpr std::size_t kRecordSize = 80;
-constexpr std::size_t kEndOfQueue = 77;
+constexpr std::size_t kRecordSize = mfb::protocol::interrupt_record::kSize;
+constexpr std::size_t kEndOfQueue = mfb::protocol::interrupt_record::kEndOfQueue;
 
 const bool g_trace = std::getenv("MFB_FUZZ_TRACE") != nullptr;
 
@@ -82,10 +82,10 @@ const Export* find_export(std::uint16_t op) {
 // ---- FuzzDriver ---------------------------------------------------------------------------------
 
 int FuzzDriver::exchange(mfb::vbus::Exchange& x) {
-    if (x.code == mfb::code::kInterruptRecord)
+    if (x.code == mfb::protocol::board::kInterruptRecord.code)
         return answer_record(x);
     const int result = session_.answer(x);
-    if (x.code == mfb::code::kInterruptEvent && result != 0 && x.in_size >= 4) {
+    if (x.code == mfb::protocol::board::kInterruptEvent.code && result != 0 && x.in_size >= 4) {
         std::lock_guard lock(mutex_);
         std::memcpy(&event_, x.buffer, 4); // the substitute's handle values are host-endian
     }

@@ -27,6 +27,7 @@
 #include "export_table.h"
 #include "reader.h"
 #include "mfb_vbus.h"
+#include "protocol/interrupt_record.h"
 
 #include <atomic>
 #include <cstdint>
@@ -45,7 +46,7 @@ class FuzzDriver : public mfb::vbus::Driver {
   public:
     struct Record {
         bool fails = false;
-        std::uint8_t bytes[80] = {};
+        std::uint8_t bytes[mfb::protocol::interrupt_record::kSize] = {};
         bool has_count = false;
         std::uint32_t count = 0;
     };

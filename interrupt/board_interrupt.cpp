@@ -39,9 +39,9 @@
 #include "interrupt/board_interrupt.h"
 
 #include "board/driver_channel.h"
-#include "board/frame.h"
 #include "mfb.h"
 #include "platform/win32.h"
+#include "protocol/interrupt_record.h"
 
 #include <algorithm>
 #include <atomic>
@@ -71,26 +71,13 @@ struct InterruptDelivery {
 };
 static_assert(alignof(InterruptDelivery) > BoardSlot::kRoutineInstalled);
 
-// Offsets in the 80-byte InterruptRecord.
-constexpr std::size_t kWord1 = 0;
-constexpr std::size_t kWord2 = 4;
-constexpr std::size_t kValues = 8; // sixteen u32
-constexpr std::uint32_t kValueSlots = 16;
-constexpr std::size_t kValueCount = 72;
-constexpr std::size_t kRecordByte = 76;
-constexpr std::size_t kEndOfQueue = 77;
-constexpr std::uint32_t kRecordSize = 80;
+namespace record = protocol::interrupt_record;
 
 // The longest that uninstalling a routine waits for the interrupt thread to end (see mfb.h).
 constexpr DWORD kStopWaitMs = 1000;
 
 // On an interrupt thread: its delivery. Null on every other thread.
 thread_local InterruptDelivery* t_current = nullptr;
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 std::uintptr_t word_of(const InterruptDelivery* d) {
     return reinterpret_cast<std::uintptr_t>(d);
@@ -123,27 +110,29 @@ void release(InterruptDelivery* d) {
 bool drain(InterruptDelivery& d) {
     // The record buffer is an array of u32 so that the routine gets a properly typed and aligned
     // address of the sixteen values; the fields are decoded from its bytes.
-    static_assert(kRecordSize % 4 == 0);
-    std::uint32_t record[kRecordSize / 4];
-    auto* bytes = reinterpret_cast<std::uint8_t*>(record);
+    static_assert(record::kSize % 4 == 0 && record::kValues % 4 == 0);
+    std::uint32_t words[record::kSize / 4];
+    auto* bytes = reinterpret_cast<std::uint8_t*>(words);
     while (d.stop.load() == kRunning) {
         // Every read starts from an empty record marked as the end of the queue: an answer too
         // short to reach the flag ends the drain instead of leaving the previous record in the
         // buffer to be delivered again and again.
-        std::fill(std::begin(record), std::end(record), 0u);
-        bytes[kEndOfQueue] = 1;
+        std::fill(std::begin(words), std::end(words), 0u);
+        bytes[record::kEndOfQueue] = 1;
         const std::uint32_t handle = d.device->value;
-        if (!io_control(handle, code::kInterruptRecord, nullptr, 0, record, kRecordSize))
+        if (!io_control(handle, protocol::board::kInterruptRecord.code, nullptr, 0, words,
+                        record::kSize))
             return true;
-        if (bytes[kEndOfQueue] != 0)
+        if (bytes[record::kEndOfQueue] != 0)
             return true;
         // A record taken from the driver is the routine's while an uninstall waits for it.
         if (d.stop.load() == kAbandoned || !d.routine)
             return false;
         // The record holds sixteen values, whatever count the driver wrote.
-        const std::uint32_t count = std::min(le32(bytes + kValueCount), kValueSlots);
-        d.routine(handle, bytes[kRecordByte], le32(bytes + kWord1), le32(bytes + kWord2), count,
-                  &record[kValues / 4]);
+        const std::uint32_t count =
+            std::min(protocol::get_le32(bytes + record::kValueCount), record::kValueSlots);
+        d.routine(handle, bytes[record::kRecordByte], protocol::get_le32(bytes + record::kWord1),
+                  protocol::get_le32(bytes + record::kWord2), count, &words[record::kValues / 4]);
     }
     return false;
 }
@@ -294,9 +283,9 @@ int16_t MFB_CALL i_MFB_SetBoardIntRoutine(MFB_BoardHandle dw_BoardHandle,
     // some already are: the routine counts as installed before its first call, so that a reset
     // or a counter function called from inside it finds it so.
     slot->interrupt.store(word_of(d) | BoardSlot::kRoutineInstalled);
-    Frame<4> request;
+    Buffer<protocol::board::kInterruptEvent> request;
     request.u32<0>(platform::handle_value(interrupt));
-    const bool handed = io_control(dw_BoardHandle, code::kInterruptEvent, request, Io::RequestOnly);
+    const bool handed = io_control(dw_BoardHandle, request);
     // Unless the routine uninstalled itself meanwhile (and maybe installed itself again).
     if (!handed)
         uninstall(*slot, d);

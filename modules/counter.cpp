@@ -10,7 +10,6 @@
 //
 // Buffers: byte 0 is the module number; bytes 4 to 7 of a 12- or 16-byte buffer are the 32-bit
 // value field; the driver status word is always the last four bytes.
-#include "board/frame.h"
 #include "board/status.h"
 #include "mfb.h"
 
@@ -19,39 +18,7 @@
 namespace mfb {
 namespace {
 
-namespace cc {
-constexpr std::uint32_t kInitCounter = 0x9000200C;
-constexpr std::uint32_t kAutoTest = 0x90002010;
-constexpr std::uint32_t kClear = 0x90002014;
-constexpr std::uint32_t kClearAll = 0x90002018;
-constexpr std::uint32_t kInputFilter = 0x9000201C;
-constexpr std::uint32_t kLatch = 0x90002020;
-constexpr std::uint32_t kLatchStatus = 0x90002024;
-constexpr std::uint32_t kLatchValue = 0x90002028;
-constexpr std::uint32_t kLatchInterrupt = 0x9000202C;
-constexpr std::uint32_t kReadValue = 0x90002030;
-constexpr std::uint32_t kWriteValue = 0x90002034;
-constexpr std::uint32_t kInitIndex = 0x90002038;
-constexpr std::uint32_t kIndexSwitch = 0x9000203C;
-constexpr std::uint32_t kIndexStatus = 0x90002040;
-constexpr std::uint32_t kIndexReferenceSource = 0x90002044;
-constexpr std::uint32_t kInitReference = 0x90002048;
-constexpr std::uint32_t kReferenceStatus = 0x9000204C;
-constexpr std::uint32_t kUasStatus = 0x90002050;
-constexpr std::uint32_t kCbStatus = 0x90002054;
-constexpr std::uint32_t kCb16Status = 0x90002058;
-constexpr std::uint32_t kUdStatus = 0x9000205C;
-constexpr std::uint32_t kUdLatchedStatus = 0x90002060;
-constexpr std::uint32_t kExternalStrobe = 0x90002064;
-constexpr std::uint32_t kInitCompare = 0x90002068;
-constexpr std::uint32_t kCompareSwitch = 0x9000206C;
-constexpr std::uint32_t kDigitalChannel = 0x90002088;
-constexpr std::uint32_t kModuloCorrection = 0x90004004;
-constexpr std::uint32_t kInputFilterEfg = 0x90004008;
-constexpr std::uint32_t kDigitalChannelUse = 0x9000450C;
-constexpr std::uint32_t kInitModuloCompare = 0x90004510;
-constexpr std::uint32_t kCompareLatch = 0x90004514;
-} // namespace cc
+namespace counter = protocol::counter;
 
 // 16-bit counters: the 32-bit counter word holds counter 0 in bits 0 to 15 and counter 1 in bits
 // 16 to 31. Only bit 0 of the counter number selects, so even numbers mean 0 and odd ones 1.
@@ -60,33 +27,34 @@ unsigned half_shift(std::uint8_t counter) {
 }
 
 // A request with the module number in byte 0 and nothing else.
-template <std::size_t N> Frame<N> module_frame(std::uint8_t module) {
-    Frame<N> f;
+template <protocol::Request R> Buffer<R> module_buffer(std::uint8_t module) {
+    Buffer<R> f;
     f.template u8<0>(module);
     return f;
 }
 
 // A 12-byte request with the module number and the 32-bit value field; the answer is only the
 // status (switches, set-ups and writes).
-std::int16_t send_value(std::uint32_t handle, Needs needs, std::uint32_t code, std::uint8_t module,
+template <protocol::Request R>
+std::int16_t send_value(std::uint32_t handle, Needs needs, std::uint8_t module,
                         std::uint32_t value) {
-    Frame<12> f = module_frame<12>(module);
-    f.u32<4>(value);
-    return counter_exchange(handle, needs, code, f, Io::Same);
+    Buffer<R> f = module_buffer<R>(module);
+    f.template u32<4>(value);
+    return counter_exchange(handle, needs, f);
 }
 
 // A 12-byte status read: the module number out, the low byte of the value field back.
-std::int16_t read_status_byte(std::uint32_t handle, Needs needs, std::uint32_t code,
-                              std::uint8_t module, std::uint8_t* status) {
-    Frame<12> f = module_frame<12>(module);
-    return counter_exchange(handle, needs, code, f, Io::Same, [&] { *status = f.get_u8<4>(); });
+template <protocol::Request R>
+std::int16_t read_status_byte(std::uint32_t handle, Needs needs, std::uint8_t module,
+                              std::uint8_t* status) {
+    Buffer<R> f = module_buffer<R>(module);
+    return counter_exchange(handle, needs, f, [&] { *status = f.template get_u8<4>(); });
 }
 
 // A 12-byte read of the whole value field.
-std::int16_t read_value(std::uint32_t handle, std::uint32_t code, Frame<12>& f,
-                        std::uint32_t* value) {
-    return counter_exchange(handle, Needs::Nothing, code, f, Io::Same,
-                            [&] { *value = f.get_u32<4>(); });
+template <protocol::Request R>
+std::int16_t read_value(std::uint32_t handle, Buffer<R>& f, std::uint32_t* value) {
+    return counter_exchange(handle, Needs::Nothing, f, [&] { *value = f.template get_u32<4>(); });
 }
 
 } // namespace
@@ -101,42 +69,42 @@ extern "C" {
 int16_t MFB_CALL i_MFB_InitCounter(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t b_Setting1, uint8_t b_Setting2, uint8_t b_Setting3,
                                    uint8_t b_Setting4, uint8_t b_Setting5) {
-    Frame<12> f = module_frame<12>(b_ModulNbr);
+    auto f = module_buffer<counter::kInit>(b_ModulNbr);
     f.u8<1>(b_Setting1).u8<2>(b_Setting2).u8<3>(b_Setting3).u8<4>(b_Setting4).u8<5>(b_Setting5);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kInitCounter, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 // Board-wide: no request at all, an 8-byte answer with the result in byte 0.
 int16_t MFB_CALL i_MFB_CounterAutoTest(MFB_BoardHandle dw_BoardHandle, uint8_t* pb_TestResult) {
-    Frame<8> f;
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kAutoTest, f, Io::AnswerOnly,
+    Buffer<counter::kAutoTest> f;
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f,
                             [&] { *pb_TestResult = f.get_u8<0>(); });
 }
 
 int16_t MFB_CALL i_MFB_ClearCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kClear, f, Io::Same);
+    auto f = module_buffer<counter::kClear>(b_ModulNbr);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 // Board-wide: no request, an 8-byte answer that carries only the status.
 int16_t MFB_CALL i_MFB_ClearAllCounterValue(MFB_BoardHandle dw_BoardHandle) {
-    Frame<8> f;
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kClearAll, f, Io::AnswerOnly);
+    Buffer<counter::kClearAll> f;
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 int16_t MFB_CALL i_MFB_SetInputFilter(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                       uint8_t b_Filter1, uint8_t b_Filter2) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
+    auto f = module_buffer<counter::kInputFilter>(b_ModulNbr);
     f.u8<1>(b_Filter1).u8<2>(b_Filter2);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kInputFilter, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 // The filter byte goes into byte 2; byte 1 stays unused.
 int16_t MFB_CALL i_MFB_SetInputFilterEFG(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                          uint8_t b_Filter) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
+    auto f = module_buffer<counter::kInputFilterEfg>(b_ModulNbr);
     f.u8<2>(b_Filter);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kInputFilterEfg, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 // ---- counter values -----------------------------------------------------------------------------
@@ -144,61 +112,61 @@ int16_t MFB_CALL i_MFB_SetInputFilterEFG(MFB_BoardHandle dw_BoardHandle, uint8_t
 // The 16-bit and 32-bit reads send the same request; the 16-bit one keeps one half of the answer.
 int16_t MFB_CALL i_MFB_Read16BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint8_t b_SelectedCounter, uint32_t* pdw_Value) {
-    Frame<12> f = module_frame<12>(b_ModulNbr);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kReadValue, f, Io::Same, [&] {
+    auto f = module_buffer<counter::kReadValue>(b_ModulNbr);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f, [&] {
         *pdw_Value = (f.get_u32<4>() >> half_shift(b_SelectedCounter)) & 0xFFFFu;
     });
 }
 
 int16_t MFB_CALL i_MFB_Read32BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint32_t* pdw_Value) {
-    Frame<12> f = module_frame<12>(b_ModulNbr);
-    return read_value(dw_BoardHandle, cc::kReadValue, f, pdw_Value);
+    auto f = module_buffer<counter::kReadValue>(b_ModulNbr);
+    return read_value(dw_BoardHandle, f, pdw_Value);
 }
 
 // The value is shifted into the selected half; for counter 0 its upper bits go along unchanged, so
 // the request equals that of a 32-bit write of the same value.
 int16_t MFB_CALL i_MFB_Write16BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint8_t b_SelectedCounter, uint32_t dw_Value) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kWriteValue, b_ModulNbr,
-                      dw_Value << half_shift(b_SelectedCounter));
+    return send_value<counter::kWriteValue>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                            dw_Value << half_shift(b_SelectedCounter));
 }
 
 int16_t MFB_CALL i_MFB_Write32BitCounterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint32_t dw_Value) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kWriteValue, b_ModulNbr, dw_Value);
+    return send_value<counter::kWriteValue>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, dw_Value);
 }
 
 // ---- latch --------------------------------------------------------------------------------------
 
 int16_t MFB_CALL i_MFB_LatchCounter(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                     uint8_t b_LatchValue) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kLatch, b_ModulNbr, b_LatchValue);
+    return send_value<counter::kLatch>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, b_LatchValue);
 }
 
 // The only 8-byte read with a register number: the status comes back in byte 2.
 int16_t MFB_CALL i_MFB_ReadLatchRegisterStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint8_t b_LatchReg, uint8_t* pb_LatchStatus) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
+    auto f = module_buffer<counter::kLatchStatus>(b_ModulNbr);
     f.u8<1>(b_LatchReg);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kLatchStatus, f, Io::Same,
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f,
                             [&] { *pb_LatchStatus = f.get_u8<2>(); });
 }
 
 int16_t MFB_CALL i_MFB_ReadLatchRegisterValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint8_t b_LatchReg, uint32_t* pdw_LatchValue) {
-    Frame<12> f = module_frame<12>(b_ModulNbr);
+    auto f = module_buffer<counter::kLatchValue>(b_ModulNbr);
     f.u8<1>(b_LatchReg);
-    return read_value(dw_BoardHandle, cc::kLatchValue, f, pdw_LatchValue);
+    return read_value(dw_BoardHandle, f, pdw_LatchValue);
 }
 
 // Both latch-interrupt switches need the board's interrupt routine, the disabling one too.
 int16_t MFB_CALL i_MFB_EnableLatchInterrupt(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Interrupts, cc::kLatchInterrupt, b_ModulNbr, 1);
+    return send_value<counter::kLatchInterrupt>(dw_BoardHandle, Needs::Interrupts, b_ModulNbr, 1);
 }
 
 int16_t MFB_CALL i_MFB_DisableLatchInterrupt(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Interrupts, cc::kLatchInterrupt, b_ModulNbr, 0);
+    return send_value<counter::kLatchInterrupt>(dw_BoardHandle, Needs::Interrupts, b_ModulNbr, 0);
 }
 
 // ---- index and reference ------------------------------------------------------------------------
@@ -208,62 +176,63 @@ int16_t MFB_CALL i_MFB_InitIndex(MFB_BoardHandle dw_BoardHandle, uint8_t b_Modul
                                  uint8_t b_Setting1, uint8_t b_Setting2, uint8_t b_Setting3,
                                  uint8_t b_IndexInterrupt) {
     const Needs needs = b_IndexInterrupt == 1 ? Needs::Interrupts : Needs::Nothing;
-    Frame<12> f = module_frame<12>(b_ModulNbr);
+    auto f = module_buffer<counter::kInitIndex>(b_ModulNbr);
     f.u8<1>(b_Setting1).u8<2>(b_Setting2).u8<3>(b_Setting3).u8<4>(b_IndexInterrupt);
-    return counter_exchange(dw_BoardHandle, needs, cc::kInitIndex, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, needs, f);
 }
 
 int16_t MFB_CALL i_MFB_EnableIndex(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kIndexSwitch, b_ModulNbr, 1);
+    return send_value<counter::kIndexSwitch>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, 1);
 }
 
 int16_t MFB_CALL i_MFB_DisableIndex(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kIndexSwitch, b_ModulNbr, 0);
+    return send_value<counter::kIndexSwitch>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, 0);
 }
 
 int16_t MFB_CALL i_MFB_GetIndexStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                       uint8_t* pb_IndexStatus) {
-    return read_status_byte(dw_BoardHandle, Needs::Nothing, cc::kIndexStatus, b_ModulNbr,
-                            pb_IndexStatus);
+    return read_status_byte<counter::kIndexStatus>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                                   pb_IndexStatus);
 }
 
 int16_t MFB_CALL i_MFB_SetIndexAndReferenceSource(MFB_BoardHandle dw_BoardHandle,
                                                   uint8_t b_ModulNbr, uint8_t b_SourceSelection) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kIndexReferenceSource, b_ModulNbr,
-                      b_SourceSelection);
+    return send_value<counter::kIndexReferenceSource>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                                      b_SourceSelection);
 }
 
 int16_t MFB_CALL i_MFB_InitReference(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                      uint8_t b_ReferenceLevel) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kInitReference, b_ModulNbr,
-                      b_ReferenceLevel);
+    return send_value<counter::kInitReference>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                               b_ReferenceLevel);
 }
 
 int16_t MFB_CALL i_MFB_GetReferenceStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t* pb_ReferenceStatus) {
-    return read_status_byte(dw_BoardHandle, Needs::Nothing, cc::kReferenceStatus, b_ModulNbr,
-                            pb_ReferenceStatus);
+    return read_status_byte<counter::kReferenceStatus>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                                       pb_ReferenceStatus);
 }
 
 // ---- status bytes -------------------------------------------------------------------------------
 
 int16_t MFB_CALL i_MFB_GetUASStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                     uint8_t* pb_UASStatus) {
-    return read_status_byte(dw_BoardHandle, Needs::Nothing, cc::kUasStatus, b_ModulNbr,
-                            pb_UASStatus);
+    return read_status_byte<counter::kUasStatus>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                                 pb_UASStatus);
 }
 
 int16_t MFB_CALL i_MFB_GetCBStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t* pb_CBStatus) {
-    return read_status_byte(dw_BoardHandle, Needs::Nothing, cc::kCbStatus, b_ModulNbr, pb_CBStatus);
+    return read_status_byte<counter::kCbStatus>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                                pb_CBStatus);
 }
 
 // The one status read of 8 bytes: a status byte per 16-bit counter, in bytes 1 and 2.
 int16_t MFB_CALL i_MFB_Get16BitCBStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                         uint8_t* pb_CBStatusCounter0,
                                         uint8_t* pb_CBStatusCounter1) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kCb16Status, f, Io::Same, [&] {
+    auto f = module_buffer<counter::kCb16Status>(b_ModulNbr);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f, [&] {
         *pb_CBStatusCounter0 = f.get_u8<1>();
         *pb_CBStatusCounter1 = f.get_u8<2>();
     });
@@ -271,76 +240,77 @@ int16_t MFB_CALL i_MFB_Get16BitCBStatus(MFB_BoardHandle dw_BoardHandle, uint8_t 
 
 int16_t MFB_CALL i_MFB_GetUDStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t* pb_UDStatus) {
-    return read_status_byte(dw_BoardHandle, Needs::Nothing, cc::kUdStatus, b_ModulNbr, pb_UDStatus);
+    return read_status_byte<counter::kUdStatus>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                                pb_UDStatus);
 }
 
 int16_t MFB_CALL i_MFB_GetInterruptUDLatchedStatus(MFB_BoardHandle dw_BoardHandle,
                                                    uint8_t b_ModulNbr, uint8_t* pb_UDStatus) {
-    return read_status_byte(dw_BoardHandle, Needs::Interrupts, cc::kUdLatchedStatus, b_ModulNbr,
-                            pb_UDStatus);
+    return read_status_byte<counter::kUdLatchedStatus>(dw_BoardHandle, Needs::Interrupts,
+                                                       b_ModulNbr, pb_UDStatus);
 }
 
 // ---- external strobe, compare logic and digital channel -----------------------------------------
 
 int16_t MFB_CALL i_MFB_InitExternalStrobe(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_ExternalStrobe, uint8_t b_ExternalStrobeLevel) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
+    auto f = module_buffer<counter::kExternalStrobe>(b_ModulNbr);
     f.u8<1>(b_ExternalStrobe).u8<2>(b_ExternalStrobeLevel);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kExternalStrobe, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 int16_t MFB_CALL i_MFB_InitCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                         uint32_t dw_CompareValue) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kInitCompare, b_ModulNbr,
-                      dw_CompareValue);
+    return send_value<counter::kInitCompare>(dw_BoardHandle, Needs::Nothing, b_ModulNbr,
+                                             dw_CompareValue);
 }
 
 // Two 16-bit values at bytes 2-3 and 4-5; byte 1 stays unused.
 int16_t MFB_CALL i_MFB_ModuloCompareCorrection(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint16_t w_Correction1, uint16_t w_Correction2) {
-    Frame<12> f = module_frame<12>(b_ModulNbr);
+    auto f = module_buffer<counter::kModuloCorrection>(b_ModulNbr);
     f.u16<2>(w_Correction1).u16<4>(w_Correction2);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kModuloCorrection, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 // Compare events raise interrupts, so enabling needs the board's interrupt routine; disabling
 // does not.
 int16_t MFB_CALL i_MFB_EnableCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Interrupts, cc::kCompareSwitch, b_ModulNbr, 1);
+    return send_value<counter::kCompareSwitch>(dw_BoardHandle, Needs::Interrupts, b_ModulNbr, 1);
 }
 
 int16_t MFB_CALL i_MFB_DisableCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kCompareSwitch, b_ModulNbr, 0);
+    return send_value<counter::kCompareSwitch>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, 0);
 }
 
 // The family's one 16-byte exchange: the modulo value in the value field, the option byte at 8,
 // the status at 12.
 int16_t MFB_CALL i_MFB_InitModuloCompareLogic(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint32_t dw_ModuloValue, uint8_t b_ModuloOption) {
-    Frame<16> f = module_frame<16>(b_ModulNbr);
+    auto f = module_buffer<counter::kInitModuloCompare>(b_ModulNbr);
     f.u32<4>(dw_ModuloValue).u8<8>(b_ModuloOption);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kInitModuloCompare, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 int16_t MFB_CALL i_MFB_ReadCompareLatchRegister(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                 uint32_t* pdw_LatchValue) {
-    Frame<12> f = module_frame<12>(b_ModulNbr);
-    return read_value(dw_BoardHandle, cc::kCompareLatch, f, pdw_LatchValue);
+    auto f = module_buffer<counter::kCompareLatch>(b_ModulNbr);
+    return read_value(dw_BoardHandle, f, pdw_LatchValue);
 }
 
 int16_t MFB_CALL i_MFB_ConfigDigitalChlUse(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                            uint8_t b_DigitalChlUse) {
-    Frame<8> f = module_frame<8>(b_ModulNbr);
+    auto f = module_buffer<counter::kDigitalChannelUse>(b_ModulNbr);
     f.u8<1>(b_DigitalChlUse);
-    return counter_exchange(dw_BoardHandle, Needs::Nothing, cc::kDigitalChannelUse, f, Io::Same);
+    return counter_exchange(dw_BoardHandle, Needs::Nothing, f);
 }
 
 int16_t MFB_CALL i_MFB_SetDigitalChlOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kDigitalChannel, b_ModulNbr, 1);
+    return send_value<counter::kDigitalChannel>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, 1);
 }
 
 int16_t MFB_CALL i_MFB_SetDigitalChlOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return send_value(dw_BoardHandle, Needs::Nothing, cc::kDigitalChannel, b_ModulNbr, 0);
+    return send_value<counter::kDigitalChannel>(dw_BoardHandle, Needs::Nothing, b_ModulNbr, 0);
 }
 
 } // extern "C"

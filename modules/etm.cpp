@@ -2,16 +2,15 @@
 // sets up; each measurement gives the measured interval (the ETM value) and the whole period (the
 // total time) in ticks, and a measurement state.
 //
-// Unlike the other families the ETM functions do not look the board handle up: the handle goes
-// straight to the driver, so an unknown handle shows as a failed exchange (-100). Nothing is
-// checked here either; module and ETM numbers, the time base and the setting bytes are the
-// driver's to refuse. Every request starts with a 16-bit driver status field (0 on the way in);
-// a status other than 0 in the answer is the function's result, unchanged, and nothing is written
-// to the caller then. The out-pointers of the set-up, the progress status and the reads are
+// The statuses are the ETM style of board/status.h: unlike the other families the ETM functions do
+// not look the board handle up, so an unknown handle shows as a failed exchange (-100); every
+// request starts with a 16-bit driver status field (0 on the way in), and a status other than 0 in
+// the answer is the function's result, unchanged, with nothing written to the caller then. Nothing
+// is checked here either; module and ETM numbers, the time base and the setting bytes are the
+// driver's to refuse. The out-pointers of the set-up, the progress status and the reads are
 // optional (tested for null); those of the read set-up, the duty cycle and the conversion are
 // required.
-#include "board/driver_channel.h"
-#include "board/frame.h"
+#include "board/status.h"
 #include "mfb.h"
 
 #include <cstdint>
@@ -19,16 +18,7 @@
 namespace mfb {
 namespace {
 
-namespace etm_code {
-constexpr std::uint32_t kInit = 0x90002140;
-constexpr std::uint32_t kEnable = 0x90002144;
-constexpr std::uint32_t kDisable = 0x90002148;
-constexpr std::uint32_t kGetInitialisation = 0x9000214C;
-constexpr std::uint32_t kProgressStatus = 0x90002150;
-constexpr std::uint32_t kRead = 0x90002154;
-} // namespace etm_code
-
-constexpr std::int16_t kExchangeFailed = -100;
+namespace etm = protocol::etm;
 
 // The measurement states that end the wait of a read: the measurement has finished.
 constexpr std::uint8_t kFinished = 2;
@@ -39,29 +29,10 @@ constexpr std::uint32_t kLatestMeasurement = 0xFFFFFFFF;
 constexpr std::uint32_t kNoWait = 0xFFFFFFFF;
 
 // A request addressed to one ETM: the status field at 0, module and ETM numbers at 2 and 3.
-template <std::size_t N> Frame<N> etm_frame(std::uint8_t module, std::uint8_t etm) {
-    Frame<N> f;
-    f.template u8<2>(module).template u8<3>(etm);
+template <protocol::Request R> Buffer<R> etm_buffer(std::uint8_t module, std::uint8_t number) {
+    Buffer<R> f;
+    f.template u8<etm::kPositionByte>(module).template u8<3>(number);
     return f;
-}
-
-std::int16_t driver_status(const auto& f) {
-    return static_cast<std::int16_t>(f.template get_u16<0>());
-}
-
-// One exchange: -100 when it fails, the driver status when it is not 0, else the answer copied.
-template <std::size_t N, class Copy>
-std::int16_t etm_exchange(std::uint32_t handle, std::uint32_t code, Frame<N>& f, Copy copy) {
-    if (!io_control(handle, code, f, Io::Same))
-        return kExchangeFailed;
-    if (std::int16_t s = driver_status(f); s != 0)
-        return s;
-    copy();
-    return 0;
-}
-template <std::size_t N>
-std::int16_t etm_exchange(std::uint32_t handle, std::uint32_t code, Frame<N>& f) {
-    return etm_exchange(handle, code, f, [] {});
 }
 
 template <class T> void put_if(T* out, T value) {
@@ -73,19 +44,19 @@ template <class T> void put_if(T* out, T value) {
 // driver reports a finished measurement or the wait count runs out; the last answer is handed
 // over whether or not it finished. Wait count N makes at most N requests, each that does not end
 // the wait followed by a pause; 0 makes up to two; kNoWait exactly one, without a pause.
-std::int16_t read_with_wait(std::uint32_t handle, std::uint8_t module, std::uint8_t etm,
+std::int16_t read_with_wait(std::uint32_t handle, std::uint8_t module, std::uint8_t number,
                             std::uint32_t wait_count, std::uint8_t* state, std::uint32_t* value,
                             std::uint32_t* total) {
     const bool no_count = wait_count == 0;
     std::uint32_t remaining = wait_count;
-    Frame<20> f;
+    Buffer<etm::kRead> f;
     for (;;) {
-        f = etm_frame<20>(module, etm);
+        f = etm_buffer<etm::kRead>(module, number);
         f.u32<4>(kLatestMeasurement);
-        if (!io_control(handle, etm_code::kRead, f, Io::Same))
-            return kExchangeFailed;
+        if (!io_control(handle, f))
+            return kEtmExchangeFailed;
         const std::uint8_t s = f.get_u8<8>();
-        if (driver_status(f) == 0 && (s == kFinished || s == kFinishedToo))
+        if (f.status_word() == 0 && (s == kFinished || s == kFinishedToo))
             break;
         if (remaining == kNoWait)
             break;
@@ -94,7 +65,7 @@ std::int16_t read_with_wait(std::uint32_t handle, std::uint8_t module, std::uint
         if (remaining == 0 && !no_count)
             break;
     }
-    if (std::int16_t s = driver_status(f); s != 0)
+    if (std::int16_t s = etm_status(f.status_word()); s != 0)
         return s;
     put_if(state, f.get_u8<8>());
     put_if(value, f.get_u32<12>());
@@ -112,24 +83,23 @@ extern "C" {
 int16_t MFB_CALL i_MFB_InitETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_ETMNbr,
                                uint8_t b_TimingUnit, uint32_t dw_TimingBase,
                                uint32_t* pdw_RealTimingBase) {
-    Frame<16> f = etm_frame<16>(b_ModulNbr, b_ETMNbr);
+    auto f = etm_buffer<etm::kInit>(b_ModulNbr, b_ETMNbr);
     f.u8<4>(b_TimingUnit).u32<8>(dw_TimingBase);
-    return etm_exchange(dw_BoardHandle, etm_code::kInit, f,
-                        [&] { put_if(pdw_RealTimingBase, f.get_u32<12>()); });
+    return etm_exchange(dw_BoardHandle, f, [&] { put_if(pdw_RealTimingBase, f.get_u32<12>()); });
 }
 
 int16_t MFB_CALL i_MFB_EnableETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                  uint8_t b_ETMNbr, uint8_t b_Setting1, uint8_t b_Setting2,
                                  uint8_t b_Setting3, uint8_t b_Setting4, uint8_t b_Setting5) {
-    Frame<10> f = etm_frame<10>(b_ModulNbr, b_ETMNbr);
+    auto f = etm_buffer<etm::kEnable>(b_ModulNbr, b_ETMNbr);
     f.u8<4>(b_Setting1).u8<5>(b_Setting2).u8<6>(b_Setting3).u8<7>(b_Setting4).u8<8>(b_Setting5);
-    return etm_exchange(dw_BoardHandle, etm_code::kEnable, f);
+    return etm_exchange(dw_BoardHandle, f);
 }
 
 int16_t MFB_CALL i_MFB_DisableETM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                   uint8_t b_ETMNbr) {
-    Frame<4> f = etm_frame<4>(b_ModulNbr, b_ETMNbr);
-    return etm_exchange(dw_BoardHandle, etm_code::kDisable, f);
+    auto f = etm_buffer<etm::kDisable>(b_ModulNbr, b_ETMNbr);
+    return etm_exchange(dw_BoardHandle, f);
 }
 
 int16_t MFB_CALL i_MFB_GetETMInitialisation(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
@@ -138,8 +108,8 @@ int16_t MFB_CALL i_MFB_GetETMInitialisation(MFB_BoardHandle dw_BoardHandle, uint
                                             uint8_t* pb_Setting2, uint8_t* pb_Setting3,
                                             uint8_t* pb_Setting4, uint8_t* pb_Setting5,
                                             uint8_t* pb_Setting6) {
-    Frame<20> f = etm_frame<20>(b_ModulNbr, b_ETMNbr);
-    return etm_exchange(dw_BoardHandle, etm_code::kGetInitialisation, f, [&] {
+    auto f = etm_buffer<etm::kGetInitialisation>(b_ModulNbr, b_ETMNbr);
+    return etm_exchange(dw_BoardHandle, f, [&] {
         *pb_TimingUnit = f.get_u8<4>();
         *pdw_TimingBase = f.get_u32<8>();
         *pb_Setting1 = f.get_u8<12>();
@@ -153,9 +123,8 @@ int16_t MFB_CALL i_MFB_GetETMInitialisation(MFB_BoardHandle dw_BoardHandle, uint
 
 int16_t MFB_CALL i_MFB_GetETMProgressStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_ETMNbr, uint8_t* pb_ProgressStatus) {
-    Frame<6> f = etm_frame<6>(b_ModulNbr, b_ETMNbr);
-    return etm_exchange(dw_BoardHandle, etm_code::kProgressStatus, f,
-                        [&] { put_if(pb_ProgressStatus, f.get_u8<4>()); });
+    auto f = etm_buffer<etm::kProgressStatus>(b_ModulNbr, b_ETMNbr);
+    return etm_exchange(dw_BoardHandle, f, [&] { put_if(pb_ProgressStatus, f.get_u8<4>()); });
 }
 
 int16_t MFB_CALL i_MFB_ReadETMValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,

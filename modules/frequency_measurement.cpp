@@ -11,7 +11,6 @@
 // family's status: -1 for an unknown handle or a failed exchange, else the driver status word in
 // the last four bytes mapped as counter_status does. The read's values are written as soon as the
 // exchange succeeded, whatever the status.
-#include "board/frame.h"
 #include "board/status.h"
 #include "mfb.h"
 
@@ -20,12 +19,7 @@
 namespace mfb {
 namespace {
 
-namespace frequency_code {
-constexpr std::uint32_t kInit = 0x9000608C;
-constexpr std::uint32_t kEnable = 0x90006090;
-constexpr std::uint32_t kRead = 0x90006094;
-constexpr std::uint32_t kDisable = 0x90006098;
-} // namespace frequency_code
+namespace frequency = protocol::frequency;
 
 constexpr std::uint8_t kLastUnit = 2;
 
@@ -66,10 +60,9 @@ std::uint32_t nearest(double x) {
 }
 
 // One exchange, the frame as request and answer, with the counter family's status.
-template <std::size_t N, class Copy = NoCopy>
-std::int16_t frequency_exchange(std::uint32_t handle, std::uint32_t code, Frame<N>& f,
-                                Copy copy = {}) {
-    return counter_exchange(handle, Needs::Nothing, code, f, Io::Same, copy);
+template <protocol::Request R, class Copy = NoCopy>
+std::int16_t frequency_exchange(std::uint32_t handle, Buffer<R>& f, Copy copy = {}) {
+    return counter_exchange(handle, Needs::Nothing, f, copy);
 }
 
 } // namespace
@@ -97,24 +90,24 @@ int16_t MFB_CALL i_MFB_InitFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, 
     *pdw_RealGateTime = nearest(q); // handed over before anything is sent
 
     // Bytes 1 to 3 and 9 to 15 carry nothing and go as 0.
-    Frame<16> f;
+    Buffer<frequency::kInit> f;
     f.u8<0>(b_ModulNbr).u32<4>(ticks - 2).u8<8>(b_ClockFrequency);
-    return frequency_exchange(dw_BoardHandle, frequency_code::kInit, f);
+    return frequency_exchange(dw_BoardHandle, f);
 }
 
 int16_t MFB_CALL i_MFB_EnableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
                                                   uint8_t b_ModulNbr, uint8_t b_EnableSetting) {
-    Frame<8> f;
+    Buffer<frequency::kEnable> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_EnableSetting);
-    return frequency_exchange(dw_BoardHandle, frequency_code::kEnable, f);
+    return frequency_exchange(dw_BoardHandle, f);
 }
 
 int16_t MFB_CALL i_MFB_ReadFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                 uint8_t* pb_Result1, uint8_t* pb_Result2,
                                                 uint32_t* pdw_MeasuredValue) {
-    Frame<12> f;
+    Buffer<frequency::kRead> f;
     f.u8<0>(b_ModulNbr);
-    return frequency_exchange(dw_BoardHandle, frequency_code::kRead, f, [&] {
+    return frequency_exchange(dw_BoardHandle, f, [&] {
         *pb_Result1 = f.get_u8<1>();
         *pb_Result2 = f.get_u8<2>();
         *pdw_MeasuredValue = f.get_u32<4>();
@@ -123,9 +116,9 @@ int16_t MFB_CALL i_MFB_ReadFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle, 
 
 int16_t MFB_CALL i_MFB_DisableFrequencyMeasurement(MFB_BoardHandle dw_BoardHandle,
                                                    uint8_t b_ModulNbr) {
-    Frame<8> f;
+    Buffer<frequency::kDisable> f;
     f.u8<0>(b_ModulNbr);
-    return frequency_exchange(dw_BoardHandle, frequency_code::kDisable, f);
+    return frequency_exchange(dw_BoardHandle, f);
 }
 
 } // extern "C"

@@ -6,7 +6,6 @@
 // word back. Only the BOOL value 1 counts as a successful exchange, and a status word s other than
 // 0 becomes -(s + 100). Durations go to the driver as given, in the caller's timing unit: the
 // library converts nothing, and passes set-up results, setting bytes and states on unchanged.
-#include "board/frame.h"
 #include "board/status.h"
 #include "mfb.h"
 
@@ -15,17 +14,7 @@
 namespace mfb {
 namespace {
 
-constexpr std::uint32_t kInit = 0x90002158;
-constexpr std::uint32_t kNewTiming = 0x9000215C;
-constexpr std::uint32_t kEnable = 0x90002160;
-constexpr std::uint32_t kDisable = 0x90002164;
-constexpr std::uint32_t kGetInitialisation = 0x90002168;
-constexpr std::uint32_t kStatus = 0x9000216C;
-constexpr std::uint32_t kReadInput = 0x90002170;
-constexpr std::uint32_t kReadAllInputs = 0x90002174;
-constexpr std::uint32_t kManualSetting = 0x90002178;
-constexpr std::uint32_t kOutputOn = 0x9000217C;
-constexpr std::uint32_t kOutputOff = 0x90002180;
+namespace pwm = protocol::pwm;
 
 // The durations each timing unit accepts, bounds included. The PWM counts its phases in steps of
 // 100 ns in 32 bits, so the longest duration of units 1 to 4 is the largest whole number of units
@@ -56,9 +45,6 @@ bool duration_outside(std::uint8_t unit, std::uint32_t duration) {
     return duration < l.shortest || duration > l.longest;
 }
 
-bool bad_module(std::uint8_t module) {
-    return module > 3;
-}
 bool bad_pwm(std::uint8_t pwm) {
     return pwm > 1;
 }
@@ -68,7 +54,7 @@ bool bad_pwm(std::uint8_t pwm) {
 Checked timing_checks(std::uint32_t handle, std::uint8_t module, std::uint8_t pwm,
                       std::uint8_t unit, std::uint32_t first, std::uint32_t second) {
     Checked c(handle);
-    c.check(bad_module(module), -2)
+    c.check_module(module, -2)
         .check(bad_pwm(pwm), -3)
         .check(bad_unit(unit), -4)
         .check(duration_outside(unit, first), -5)
@@ -77,11 +63,11 @@ Checked timing_checks(std::uint32_t handle, std::uint8_t module, std::uint8_t pw
 }
 
 // The 8-byte requests that carry only the module number.
-std::int16_t module_request(std::uint32_t code, std::uint32_t handle, std::uint8_t module,
-                            std::int16_t io_failed) {
-    Frame<8> f;
-    f.u8<0>(module);
-    return Checked(handle).check(bad_module(module), -2).pwm_exchange(code, f, io_failed);
+template <protocol::Request R>
+std::int16_t module_request(std::uint32_t handle, std::uint8_t module, std::int16_t io_failed) {
+    Buffer<R> f;
+    f.template u8<0>(module);
+    return Checked(handle).check_module(module, -2).pwm_exchange(f, io_failed);
 }
 
 } // namespace
@@ -94,11 +80,11 @@ extern "C" {
 int16_t MFB_CALL i_MFB_InitPWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_PWM,
                                uint8_t b_TimingUnit, uint32_t dw_LowTiming, uint32_t dw_HighTiming,
                                uint32_t* pdw_RealLowTiming, uint32_t* pdw_RealHighTiming) {
-    Frame<24> f;
+    Buffer<pwm::kInit> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_PWM).u8<2>(b_TimingUnit).u32<4>(dw_LowTiming).u32<8>(dw_HighTiming);
     return timing_checks(dw_BoardHandle, b_ModulNbr, b_PWM, b_TimingUnit, dw_LowTiming,
                          dw_HighTiming)
-        .pwm_exchange(kInit, f, -7, [&] {
+        .pwm_exchange(f, -7, [&] {
             *pdw_RealLowTiming = f.get_u32<12>();
             *pdw_RealHighTiming = f.get_u32<16>();
         });
@@ -107,17 +93,17 @@ int16_t MFB_CALL i_MFB_InitPWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNb
 int16_t MFB_CALL i_MFB_SetNewPWMTiming(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                        uint8_t b_PWM, uint8_t b_TimingUnit, uint32_t dw_LowTiming,
                                        uint32_t dw_HighTiming) {
-    Frame<16> f; // the first twelve bytes as in the set-up
+    Buffer<pwm::kNewTiming> f; // the first twelve bytes as in the set-up
     f.u8<0>(b_ModulNbr).u8<1>(b_PWM).u8<2>(b_TimingUnit).u32<4>(dw_LowTiming).u32<8>(dw_HighTiming);
     return timing_checks(dw_BoardHandle, b_ModulNbr, b_PWM, b_TimingUnit, dw_LowTiming,
                          dw_HighTiming)
-        .pwm_exchange(kNewTiming, f, -7);
+        .pwm_exchange(f, -7);
 }
 
 int16_t MFB_CALL i_MFB_EnablePWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr, uint8_t b_PWM,
                                  uint8_t b_StartLevel, uint8_t b_StopMode, uint8_t b_StopLevel,
                                  uint8_t b_ExternGate, uint8_t b_InterruptEnable) {
-    Frame<12> f;
+    Buffer<pwm::kEnable> f;
     f.u8<0>(b_ModulNbr)
         .u8<1>(b_PWM)
         .u8<2>(b_StartLevel)
@@ -126,24 +112,24 @@ int16_t MFB_CALL i_MFB_EnablePWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_Modul
         .u8<5>(b_ExternGate)
         .u8<6>(b_InterruptEnable);
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(bad_pwm(b_PWM), -3)
         .check(b_StartLevel > 1, -4)
         .check(b_StopMode > 1, -5)
         .check(b_StopLevel > 2, -6)
         .check(b_ExternGate > 1, -7)
         .check(b_InterruptEnable > 1, -8)
-        .pwm_exchange(kEnable, f, -9);
+        .pwm_exchange(f, -9);
 }
 
 int16_t MFB_CALL i_MFB_DisablePWM(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                   uint8_t b_PWM) {
-    Frame<8> f;
+    Buffer<pwm::kDisable> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_PWM);
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(bad_pwm(b_PWM), -3)
-        .pwm_exchange(kDisable, f, -4);
+        .pwm_exchange(f, -4);
 }
 
 int16_t MFB_CALL i_MFB_GetPWMInitialisation(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
@@ -152,12 +138,12 @@ int16_t MFB_CALL i_MFB_GetPWMInitialisation(MFB_BoardHandle dw_BoardHandle, uint
                                             uint8_t* pb_StartLevel, uint8_t* pb_StopMode,
                                             uint8_t* pb_StopLevel, uint8_t* pb_ExternGate,
                                             uint8_t* pb_InterruptEnable, uint8_t* pb_Enable) {
-    Frame<24> f;
+    Buffer<pwm::kGetInitialisation> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_PWM);
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(bad_pwm(b_PWM), -3)
-        .pwm_exchange(kGetInitialisation, f, -4, [&] {
+        .pwm_exchange(f, -4, [&] {
             *pb_TimingUnit = f.get_u8<2>();
             *pdw_LowTiming = f.get_u32<4>();
             *pdw_HighTiming = f.get_u32<8>();
@@ -173,12 +159,12 @@ int16_t MFB_CALL i_MFB_GetPWMInitialisation(MFB_BoardHandle dw_BoardHandle, uint
 int16_t MFB_CALL i_MFB_GetPWMStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                     uint8_t b_PWM, uint8_t* pb_PWMOutputStatus,
                                     uint8_t* pb_ExternGateStatus) {
-    Frame<8> f;
+    Buffer<pwm::kStatus> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_PWM);
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(bad_pwm(b_PWM), -3)
-        .pwm_exchange(kStatus, f, -4, [&] {
+        .pwm_exchange(f, -4, [&] {
             *pb_PWMOutputStatus = f.get_u8<2>();
             *pb_ExternGateStatus = f.get_u8<3>();
         });
@@ -186,41 +172,41 @@ int16_t MFB_CALL i_MFB_GetPWMStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_Mo
 
 int16_t MFB_CALL i_MFB_ReadPWM1DigitalInput(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_InputChannel, uint8_t* pb_ChannelStatus) {
-    Frame<8> f;
+    Buffer<pwm::kReadInput> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_InputChannel);
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_InputChannel > 2, -3)
-        .pwm_exchange(kReadInput, f, -4, [&] { *pb_ChannelStatus = f.get_u8<2>(); });
+        .pwm_exchange(f, -4, [&] { *pb_ChannelStatus = f.get_u8<2>(); });
 }
 
 int16_t MFB_CALL i_MFB_ReadPWMAllDigitalInputs(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint8_t* pb_InputStatus) {
-    Frame<8> f;
+    Buffer<pwm::kReadAllInputs> f;
     f.u8<0>(b_ModulNbr);
-    return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
-        .pwm_exchange(kReadAllInputs, f, -3, [&] { *pb_InputStatus = f.get_u8<1>(); });
+    return Checked(dw_BoardHandle).check_module(b_ModulNbr, -2).pwm_exchange(f, -3, [&] {
+        *pb_InputStatus = f.get_u8<1>();
+    });
 }
 
 int16_t MFB_CALL i_MFB_EnableDisablePWMDigitalOutputManualSetting(MFB_BoardHandle dw_BoardHandle,
                                                                   uint8_t b_ModulNbr,
                                                                   uint8_t b_ManualSetting) {
-    Frame<8> f;
+    Buffer<pwm::kManualSetting> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_ManualSetting);
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_ManualSetting > 1, -3)
-        .pwm_exchange(kManualSetting, f, -4);
+        .pwm_exchange(f, -4);
 }
 
 // On and off send the same request; the ControlCode alone tells them apart.
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return module_request(kOutputOn, dw_BoardHandle, b_ModulNbr, -3);
+    return module_request<pwm::kOutputOn>(dw_BoardHandle, b_ModulNbr, -3);
 }
 
 int16_t MFB_CALL i_MFB_SetPWMDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    return module_request(kOutputOff, dw_BoardHandle, b_ModulNbr, -3);
+    return module_request<pwm::kOutputOff>(dw_BoardHandle, b_ModulNbr, -3);
 }
 
 } // extern "C"

@@ -6,7 +6,6 @@
 // status, fetch one channel). Every argument is checked here against fixed ranges; success means
 // only that the exchange succeeded, the driver reports no status word. The library decodes
 // nothing: value words, raw words and the input byte are copied as the driver answers them.
-#include "board/frame.h"
 #include "board/status.h"
 #include "mfb.h"
 
@@ -16,18 +15,7 @@
 namespace mfb {
 namespace {
 
-constexpr std::uint32_t kInitSsi = 0x900020EC;
-constexpr std::uint32_t kInitSsiRawData = 0x900020F0;
-constexpr std::uint32_t kRead1Value = 0x900020F4;
-constexpr std::uint32_t kRead1RawData = 0x900020F8;
-constexpr std::uint32_t kReadAllValues = 0x900020FC;
-constexpr std::uint32_t kReadAllRawData = 0x90002100;
-constexpr std::uint32_t kReadDigitalInput = 0x90002104;
-constexpr std::uint32_t kSetDigitalOutput = 0x90002108;
-constexpr std::uint32_t kStartAcquisition = 0x9000210C;
-constexpr std::uint32_t kAcquisitionStatus = 0x90002110;
-constexpr std::uint32_t kGetValue = 0x90002114;
-constexpr std::uint32_t kGetRawData = 0x90002118;
+namespace ssi = protocol::ssi;
 
 // The all-channel raw answer has room for 16 words, from offset 4 to 67.
 constexpr std::uint8_t kAllRawWords = 16;
@@ -49,59 +37,56 @@ bool clock_outside(std::uint8_t base, std::uint32_t hz) {
     return hz < slowest_clock(base) || hz > kMaxSsiClock;
 }
 
-bool bad_module(std::uint8_t module) {
-    return module > 3;
-}
 bool bad_channel(std::uint8_t channel) {
     return channel > 2;
 }
 
 // The single-channel value reads, immediate or after an acquisition: value 1 (the position) at
 // offset 4, value 2 (the turns) at offset 8.
-std::int16_t read_value(std::uint32_t code, std::uint32_t handle, std::uint8_t module,
-                        std::uint8_t channel, std::uint32_t* value1, std::uint32_t* value2) {
-    Frame<12> f;
-    f.u8<0>(module).u8<1>(channel);
+template <protocol::Request R>
+std::int16_t read_value(std::uint32_t handle, std::uint8_t module, std::uint8_t channel,
+                        std::uint32_t* value1, std::uint32_t* value2) {
+    Buffer<R> f;
+    f.template u8<0>(module).template u8<1>(channel);
     return Checked(handle)
-        .check(bad_module(module), -2)
+        .check_module(module, -2)
         .check(bad_channel(channel), -3)
-        .exchange(code, f, Io::Same, -4, [&] {
-            *value1 = f.get_u32<4>();
-            *value2 = f.get_u32<8>();
+        .exchange(f, -4, [&] {
+            *value1 = f.template get_u32<4>();
+            *value2 = f.template get_u32<8>();
         });
 }
 
 // The single-channel raw reads: word 0 at offset 4; the caller's second word is always written,
 // with the word at offset 8 when more than one word is asked for and with 0 otherwise.
-std::int16_t read_raw(std::uint32_t code, std::uint32_t handle, std::uint8_t module,
-                      std::uint8_t channel, std::uint32_t* words, std::uint8_t count) {
-    Frame<16> f;
-    f.u8<0>(module).u8<1>(channel).u8<12>(count);
+template <protocol::Request R>
+std::int16_t read_raw(std::uint32_t handle, std::uint8_t module, std::uint8_t channel,
+                      std::uint32_t* words, std::uint8_t count) {
+    Buffer<R> f;
+    f.template u8<0>(module).template u8<1>(channel).template u8<12>(count);
     return Checked(handle)
-        .check(bad_module(module), -2)
+        .check_module(module, -2)
         .check(bad_channel(channel), -3)
-        .exchange(code, f, Io::Same, -4, [&] {
-            words[0] = f.get_u32<4>();
-            words[1] = count > 1 ? f.get_u32<8>() : 0;
+        .exchange(f, -4, [&] {
+            words[0] = f.template get_u32<4>();
+            words[1] = count > 1 ? f.template get_u32<8>() : 0;
         });
 }
 
 // The byte at offset 1 of the shared 2-byte answer (digital inputs, acquisition status).
-std::int16_t read_byte(std::uint32_t code, std::uint32_t handle, std::uint8_t module,
-                       std::uint8_t& byte) {
-    Frame<2> f;
-    f.u8<0>(module);
-    return Checked(handle).check(bad_module(module), -2).exchange(code, f, Io::Same, -3, [&] {
-        byte = f.get_u8<1>();
+template <protocol::Request R>
+std::int16_t read_byte(std::uint32_t handle, std::uint8_t module, std::uint8_t& byte) {
+    Buffer<R> f;
+    f.template u8<0>(module);
+    return Checked(handle).check_module(module, -2).exchange(f, -3, [&] {
+        byte = f.template get_u8<1>();
     });
 }
 
 std::int16_t set_output(std::uint32_t handle, std::uint8_t module, std::uint8_t on) {
-    Frame<2> f;
+    Buffer<ssi::kSetDigitalOutput> f;
     f.u8<0>(module).u8<1>(on);
-    return Checked(handle)
-        .check(bad_module(module), -2)
-        .exchange(kSetDigitalOutput, f, Io::RequestOnly, -3);
+    return Checked(handle).check_module(module, -2).exchange(f, -3);
 }
 
 } // namespace
@@ -115,7 +100,7 @@ int16_t MFB_CALL i_MFB_InitSSI(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNb
                                uint8_t b_SSIProfile, uint8_t b_PositionTurnLength,
                                uint8_t b_TurnCptLength, uint8_t b_PCIInputClock,
                                uint32_t dw_SSIOutputClock, uint8_t b_SSICountingMode) {
-    Frame<16> f;
+    Buffer<ssi::kInit> f;
     f.u8<0>(b_ModulNbr)
         .u8<1>(b_SSIProfile)
         .u8<2>(b_PositionTurnLength)
@@ -126,68 +111,66 @@ int16_t MFB_CALL i_MFB_InitSSI(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNb
     // Compared as int: the turn check runs only after the position bits lie within the frame.
     const int room_for_turns = int{b_SSIProfile} - int{b_PositionTurnLength};
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_SSIProfile < 2 || b_SSIProfile > 32, -3)
         .check(b_PositionTurnLength == 0 || b_PositionTurnLength > b_SSIProfile, -4)
         .check(int{b_TurnCptLength} > room_for_turns, -5)
         .check(!valid_clock_base(b_PCIInputClock), -6)
         .check(clock_outside(b_PCIInputClock, dw_SSIOutputClock), -7)
         .check(b_SSICountingMode > 1, -8)
-        .exchange(kInitSsi, f, Io::RequestOnly, -9);
+        .exchange(f, -9);
 }
 
 int16_t MFB_CALL i_MFB_InitSSIRawData(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                       uint8_t b_SSIProfile, uint8_t b_PCIInputClock,
                                       uint32_t dw_SSIOutputClock) {
-    Frame<8> f;
+    Buffer<ssi::kInitRawData> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_SSIProfile).u8<2>(b_PCIInputClock).u32<4>(dw_SSIOutputClock);
     // A failed exchange is -9 here too, the code of the value set-up.
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_SSIProfile < 2 || b_SSIProfile > 48, -3)
         .check(!valid_clock_base(b_PCIInputClock), -4)
         .check(clock_outside(b_PCIInputClock, dw_SSIOutputClock), -5)
-        .exchange(kInitSsiRawData, f, Io::RequestOnly, -9);
+        .exchange(f, -9);
 }
 
 int16_t MFB_CALL i_MFB_Read1SSIValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                      uint8_t b_SelectedSSI, uint32_t* pdw_Position,
                                      uint32_t* pdw_TurnCpt) {
-    return read_value(kRead1Value, dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_Position,
-                      pdw_TurnCpt);
+    return read_value<ssi::kRead1Value>(dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_Position,
+                                        pdw_TurnCpt);
 }
 
 int16_t MFB_CALL i_MFB_Read1SSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_SelectedSSI, uint32_t* pdw_RawData,
                                             uint8_t b_WordCount) {
-    return read_raw(kRead1RawData, dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_RawData,
-                    b_WordCount);
+    return read_raw<ssi::kRead1RawData>(dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_RawData,
+                                        b_WordCount);
 }
 
 int16_t MFB_CALL i_MFB_ReadAllSSIValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                        uint32_t* pdw_PositionArray, uint32_t* pdw_TurnCptArray) {
-    Frame<28> f;
+    Buffer<ssi::kReadAllValues> f;
     f.u8<0>(b_ModulNbr);
-    return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
-        .exchange(kReadAllValues, f, Io::Same, -3, [&] {
-            for (std::size_t i = 0; i < 3; ++i) {
-                pdw_PositionArray[i] = f.word_at(4 + 4 * i);
-                pdw_TurnCptArray[i] = f.word_at(16 + 4 * i);
-            }
-        });
+    return Checked(dw_BoardHandle).check_module(b_ModulNbr, -2).exchange(f, -3, [&] {
+        for (std::size_t i = 0; i < 3; ++i) {
+            pdw_PositionArray[i] = f.word_at(4 + 4 * i);
+            pdw_TurnCptArray[i] = f.word_at(16 + 4 * i);
+        }
+    });
 }
 
 int16_t MFB_CALL i_MFB_ReadAllSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint32_t* pdw_RawDataArray, uint8_t b_WordCount) {
-    Frame<72> f;
+    Buffer<ssi::kReadAllRawData> f;
     f.u8<0>(b_ModulNbr).u8<68>(b_WordCount);
     // The answer holds 16 words; a larger count would copy past it, so it is refused before
     // anything is sent.
     return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_WordCount > kAllRawWords, -4)
-        .exchange(kReadAllRawData, f, Io::Same, -3, [&] {
+        .exchange(f, -3, [&] {
             for (std::size_t i = 0; i < b_WordCount; ++i)
                 pdw_RawDataArray[i] = f.word_at(4 + 4 * i);
         });
@@ -196,7 +179,8 @@ int16_t MFB_CALL i_MFB_ReadAllSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, ui
 int16_t MFB_CALL i_MFB_ReadSSI1DigitalInput(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                             uint8_t b_InputChannel, uint8_t* pb_ChannelStatus) {
     std::uint8_t inputs = 0;
-    const std::int16_t status = read_byte(kReadDigitalInput, dw_BoardHandle, b_ModulNbr, inputs);
+    const std::int16_t status =
+        read_byte<ssi::kReadDigitalInput>(dw_BoardHandle, b_ModulNbr, inputs);
     if (status != 0)
         return status;
     // The input byte has bits 0 to 7; any higher bit number reads 0, and is never a shift count.
@@ -207,7 +191,7 @@ int16_t MFB_CALL i_MFB_ReadSSI1DigitalInput(MFB_BoardHandle dw_BoardHandle, uint
 
 int16_t MFB_CALL i_MFB_ReadSSIAllDigitalInput(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                               uint8_t* pb_InputStatus) {
-    return read_byte(kReadDigitalInput, dw_BoardHandle, b_ModulNbr, *pb_InputStatus);
+    return read_byte<ssi::kReadDigitalInput>(dw_BoardHandle, b_ModulNbr, *pb_InputStatus);
 }
 
 int16_t MFB_CALL i_MFB_SetSSIDigitalOutputOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
@@ -219,30 +203,28 @@ int16_t MFB_CALL i_MFB_SetSSIDigitalOutputOff(MFB_BoardHandle dw_BoardHandle, ui
 }
 
 int16_t MFB_CALL i_MFB_StartSSIAcquisition(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr) {
-    Frame<1> f;
+    Buffer<ssi::kStartAcquisition> f;
     f.u8<0>(b_ModulNbr);
-    return Checked(dw_BoardHandle)
-        .check(bad_module(b_ModulNbr), -2)
-        .exchange(kStartAcquisition, f, Io::RequestOnly, -3);
+    return Checked(dw_BoardHandle).check_module(b_ModulNbr, -2).exchange(f, -3);
 }
 
 int16_t MFB_CALL i_MFB_GetSSIAcquisitionStatus(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                                uint8_t* pb_Status) {
-    return read_byte(kAcquisitionStatus, dw_BoardHandle, b_ModulNbr, *pb_Status);
+    return read_byte<ssi::kAcquisitionStatus>(dw_BoardHandle, b_ModulNbr, *pb_Status);
 }
 
 int16_t MFB_CALL i_MFB_GetSSIValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                    uint8_t b_SelectedSSI, uint32_t* pdw_Position,
                                    uint32_t* pdw_TurnCpt) {
-    return read_value(kGetValue, dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_Position,
-                      pdw_TurnCpt);
+    return read_value<ssi::kGetValue>(dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_Position,
+                                      pdw_TurnCpt);
 }
 
 int16_t MFB_CALL i_MFB_GetSSIRawDataValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_SelectedSSI, uint32_t* pdw_RawData,
                                           uint8_t b_WordCount) {
-    return read_raw(kGetRawData, dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_RawData,
-                    b_WordCount);
+    return read_raw<ssi::kGetRawData>(dw_BoardHandle, b_ModulNbr, b_SelectedSSI, pdw_RawData,
+                                      b_WordCount);
 }
 
 } // extern "C"

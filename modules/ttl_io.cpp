@@ -3,22 +3,14 @@
 // ports 0 to 3, the switches ports 0 to 4; the module decides how the two numberings meet.
 // Arguments are checked against fixed ranges before anything reaches the driver; each function
 // makes exactly one exchange.
-#include "board/frame.h"
 #include "board/status.h"
 #include "mfb.h"
 
 namespace mfb {
 namespace {
 
-namespace ttl_code {
-constexpr std::uint32_t kDirection = 0x9000209C;
-constexpr std::uint32_t kReadChannel = 0x900020A0;
-constexpr std::uint32_t kReadPort = 0x900020A4;
-constexpr std::uint32_t kReadAllPorts = 0x900020A8;
-constexpr std::uint32_t kSwitch = 0x900020AC; // all four switches; byte 3 tells on from off
-} // namespace ttl_code
+namespace ttl = protocol::ttl;
 
-constexpr std::uint8_t kLastModule = 3;
 constexpr std::uint8_t kLastReadPort = 3;
 constexpr std::uint8_t kLastSwitchPort = 4;
 constexpr std::uint8_t kLastChannel = 7;
@@ -45,23 +37,21 @@ static_assert(line_position(25).port == 4 && line_position(25).channel == 7);
 // The one request of every switch, sent once the caller's checks have passed.
 std::int16_t send_switch(Checked& checks, std::uint8_t module, PortChannel at, bool on,
                          std::int16_t io_failed) {
-    Frame<4> f;
+    Buffer<ttl::kSwitch> f;
     f.u8<0>(module).u8<1>(at.port).u8<2>(at.channel).u8<3>(on ? 1 : 0);
-    return checks.exchange(ttl_code::kSwitch, f, Io::RequestOnly, io_failed);
+    return checks.exchange(f, io_failed);
 }
 
 std::int16_t switch_channel(std::uint32_t handle, std::uint8_t module, std::uint8_t port,
                             std::uint8_t channel, bool on) {
     Checked c(handle);
-    c.check(module > kLastModule, -2)
-        .check(port > kLastSwitchPort, -3)
-        .check(channel > kLastChannel, -4);
+    c.check_module(module, -2).check(port > kLastSwitchPort, -3).check(channel > kLastChannel, -4);
     return send_switch(c, module, {port, channel}, on, -5);
 }
 
 std::int16_t switch_line(std::uint32_t handle, std::uint8_t module, std::uint8_t line, bool on) {
     Checked c(handle);
-    c.check(module > kLastModule, -2).check(line > kLastLine, -3);
+    c.check_module(module, -2).check(line > kLastLine, -3);
     return send_switch(c, module, line_position(line), on, -4);
 }
 
@@ -75,52 +65,50 @@ extern "C" {
 int16_t MFB_CALL i_MFB_InitTTLIODirection(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_Direction1, uint8_t b_Direction2,
                                           uint8_t b_Direction3, uint8_t b_Direction4) {
-    Frame<5> f;
+    Buffer<ttl::kDirection> f;
     f.u8<0>(b_ModulNbr)
         .u8<1>(b_Direction1)
         .u8<2>(b_Direction2)
         .u8<3>(b_Direction3)
         .u8<4>(b_Direction4);
     return Checked(dw_BoardHandle)
-        .check(b_ModulNbr > kLastModule, -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_Direction1 > 1, -3)
         .check(b_Direction2 > 1, -4)
         .check(b_Direction3 > 1, -5)
         .check(b_Direction4 > 1, -6)
-        .exchange(ttl_code::kDirection, f, Io::RequestOnly, -7);
+        .exchange(f, -7);
 }
 
 int16_t MFB_CALL i_MFB_ReadTTLIOChannelValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint8_t b_Port, uint8_t b_Channel,
                                              uint8_t* pb_ChannelValue) {
-    Frame<4> f;
+    Buffer<ttl::kReadChannel> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_Port).u8<2>(b_Channel);
     return Checked(dw_BoardHandle)
-        .check(b_ModulNbr > kLastModule, -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_Port > kLastReadPort, -3)
         .check(b_Channel > kLastChannel, -4)
-        .exchange(ttl_code::kReadChannel, f, Io::Same, -5,
-                  [&] { *pb_ChannelValue = f.get_u8<3>(); });
+        .exchange(f, -5, [&] { *pb_ChannelValue = f.get_u8<3>(); });
 }
 
 int16_t MFB_CALL i_MFB_ReadTTLIOPortValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                           uint8_t b_Port, uint8_t* pb_PortValue) {
-    Frame<3> f;
+    Buffer<ttl::kReadPort> f;
     f.u8<0>(b_ModulNbr).u8<1>(b_Port);
     return Checked(dw_BoardHandle)
-        .check(b_ModulNbr > kLastModule, -2)
+        .check_module(b_ModulNbr, -2)
         .check(b_Port > kLastReadPort, -3)
-        .exchange(ttl_code::kReadPort, f, Io::Same, -4, [&] { *pb_PortValue = f.get_u8<2>(); });
+        .exchange(f, -4, [&] { *pb_PortValue = f.get_u8<2>(); });
 }
 
 int16_t MFB_CALL i_MFB_ReadTTLIOAllPortValue(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,
                                              uint32_t* pdw_PortValue) {
-    Frame<8> f;
+    Buffer<ttl::kReadAllPorts> f;
     f.u8<0>(b_ModulNbr);
-    return Checked(dw_BoardHandle)
-        .check(b_ModulNbr > kLastModule, -2)
-        .exchange(ttl_code::kReadAllPorts, f, Io::Same, -3,
-                  [&] { *pdw_PortValue = f.get_u32<4>(); });
+    return Checked(dw_BoardHandle).check_module(b_ModulNbr, -2).exchange(f, -3, [&] {
+        *pdw_PortValue = f.get_u32<4>();
+    });
 }
 
 int16_t MFB_CALL i_MFB_SetTTLIOChannelOn(MFB_BoardHandle dw_BoardHandle, uint8_t b_ModulNbr,

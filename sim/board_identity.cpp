@@ -1,15 +1,13 @@
 #include "sim/board_identity.h"
 
-#include "sim/le_bytes.h"
+#include "protocol/requests.h"
 
 #include <cstring>
 
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kHardwareTypeCode = 0x900020E8;
-constexpr std::uint32_t kDriverVersionCode = 0x9000208C;
-constexpr std::uint32_t kModuleConfigurationCode = 0x90004000;
+namespace board = protocol::board;
 
 } // namespace
 
@@ -18,38 +16,38 @@ std::uint32_t configuration_word(std::uint8_t position, Function f) {
 }
 
 bool is_identity_code(std::uint32_t code) {
-    return code == kHardwareTypeCode || code == kDriverVersionCode ||
-           code == kModuleConfigurationCode;
+    return code == board::kHardwareType.code || code == board::kDriverVersion.code ||
+           code == board::kModuleConfiguration.code;
 }
 
 bool identity_exchange(vbus::Exchange& x, const std::unique_ptr<Module> (&modules)[4]) {
     std::uint8_t* b = x.buffer;
     switch (x.code) {
-    case kHardwareTypeCode:
-        if (x.out_size < 1)
+    case board::kHardwareType.code:
+        if (!fits(x, board::kHardwareType))
             return false;
         b[0] = kHardwareType;
-        x.bytes_returned = 1;
+        x.bytes_returned = board::kHardwareType.size;
         return true;
-    case kDriverVersionCode:
-        if (x.out_size < 4)
+    case board::kDriverVersion.code:
+        if (!fits(x, board::kDriverVersion))
             return false;
-        put_le_u32(b, 0, kDriverVersion);
-        x.bytes_returned = 4;
+        protocol::put_le32(b, kDriverVersion);
+        x.bytes_returned = board::kDriverVersion.size;
         return true;
-    case kModuleConfigurationCode: {
-        if (x.in_size < 12 || x.out_size < 12)
+    case board::kModuleConfiguration.code: {
+        constexpr protocol::Request r = board::kModuleConfiguration;
+        if (!fits(x, r))
             return false;
         const std::uint8_t position = b[0];
-        std::memset(b + 1, 0, 11);
-        if (position < 4) {
+        std::memset(b + 1, 0, r.size - 1);
+        if (protocol::is_module(position)) {
             const Function f = modules[position] ? modules[position]->function() : Function::None;
-            put_le_u32(b, 4, configuration_word(position, f));
+            protocol::put_le32(b + 4, configuration_word(position, f));
         } else {
-            b[8] = static_cast<std::uint8_t>(kNoSuchPosition);
-            b[9] = static_cast<std::uint8_t>(kNoSuchPosition >> 8);
+            protocol::put_status_word(r, b, kNoSuchPosition);
         }
-        x.bytes_returned = 12;
+        x.bytes_returned = r.size;
         return true;
     }
     default:

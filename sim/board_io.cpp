@@ -1,57 +1,49 @@
 #include "sim/board_io.h"
 
-#include "sim/le_bytes.h"
+#include "protocol/requests.h"
+#include "sim/sim_board.h"
 
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kReadInputs = 0x9000211C;
-constexpr std::uint32_t kWriteOutputs = 0x90002120;
-constexpr std::uint32_t kConfigure = 0x90002124;
-constexpr std::uint32_t kEepromWrite = 0x9001C000;
-constexpr std::uint32_t kEepromRead = 0x9001C004;
+constexpr protocol::Request kRequests[] = {
+    protocol::ports::kReadInputs, protocol::ports::kWriteOutputs, protocol::ports::kConfigure,
+    protocol::eeprom::kWrite, protocol::eeprom::kRead};
 
 } // namespace
 
 bool BoardIo::answers(std::uint32_t code) {
-    return code == kReadInputs || code == kWriteOutputs || code == kConfigure ||
-           code == kEepromWrite || code == kEepromRead;
+    return protocol::find(kRequests, code) != nullptr;
 }
 
 bool BoardIo::exchange(vbus::Exchange& x) {
+    const protocol::Request* r = protocol::find(kRequests, x.code);
+    if (!r || !fits(x, *r))
+        return false;
+    x.bytes_returned = r->answers() ? r->size : 0;
     std::uint8_t* b = x.buffer;
-    if (x.code == kEepromWrite || x.code == kEepromRead) {
-        if (x.in_size < 12 || x.out_size < 12)
-            return false;
-        const std::uint32_t address = le_u32(b, 4);
-        b[0] = b[1] = b[2] = b[3] = 0;
-        if (address >= kEepromWords)
-            b[0] = kAddressOutOfRange;
-        else if (x.code == kEepromWrite)
-            eeprom_[address] = le_u32(b, 8);
-        put_le_u32(b, 8, address < kEepromWords ? eeprom_[address] : 0);
-        x.bytes_returned = 12;
+    if (x.code == protocol::eeprom::kWrite.code || x.code == protocol::eeprom::kRead.code) {
+        const std::uint32_t address = protocol::get_le32(b + 4);
+        b[1] = b[2] = b[3] = 0;
+        protocol::put_status_word(*r, b, address >= kEepromWords ? kAddressOutOfRange : 0);
+        if (address < kEepromWords && x.code == protocol::eeprom::kWrite.code)
+            eeprom_[address] = protocol::get_le32(b + 8);
+        protocol::put_le32(b + 8, address < kEepromWords ? eeprom_[address] : 0);
         return true;
     }
-    if (x.in_size < 1 || b[0] >= kPorts)
+    if (b[0] >= kPorts)
         return false;
     Port& p = ports_[b[0]];
     switch (x.code) {
-    case kReadInputs:
-        if (x.out_size < 2)
-            return false;
+    case protocol::ports::kReadInputs.code:
         b[1] = read_inputs(b[0]);
-        x.bytes_returned = 2;
         return true;
-    case kWriteOutputs:
-        if (x.in_size < 2)
-            return false;
+    case protocol::ports::kWriteOutputs.code:
         p.latch = b[1];
         lines_changed(p);
-        x.bytes_returned = 0;
         return true;
-    case kConfigure:
-        if (x.in_size < 3 || b[1] > 1 || b[2] > 1)
+    case protocol::ports::kConfigure.code:
+        if (b[1] > 1 || b[2] > 1)
             return false;
         p.enable_selected = b[1] == 1;
         if (b[2] == 1 && !p.strobe_selected) { // a new strobe: no sample and no edge yet
@@ -59,7 +51,6 @@ bool BoardIo::exchange(vbus::Exchange& x) {
             p.strobe_level = (lines(p) & kStrobeLine) != 0;
         }
         p.strobe_selected = b[2] == 1;
-        x.bytes_returned = 0;
         return true;
     default:
         return false;

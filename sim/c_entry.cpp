@@ -38,7 +38,7 @@ std::shared_ptr<SimBoard> sim_board(unsigned index) {
 // Runs `fn` on the module of type T at a board's position; -1 where there is none.
 template <class T, class Fn> int with_module(unsigned board, unsigned module, Fn&& fn) {
     const auto sim = sim_board(board);
-    if (!sim || module > 3)
+    if (!sim || !mfb::protocol::is_module(module))
         return -1;
     return sim->with_module<T>(static_cast<std::uint8_t>(module), fn) ? 0 : -1;
 }
@@ -83,7 +83,7 @@ unsigned mfb_sim_board_count(void) {
 
 int mfb_sim_set_function(unsigned board, unsigned module, unsigned function) {
     const auto sim = sim_board(board);
-    if (!sim || module > 3 || function > MFB_SIM_PULSE_ENCODER)
+    if (!sim || !mfb::protocol::is_module(module) || function > MFB_SIM_PULSE_ENCODER)
         return -1;
     sim->set_function(static_cast<std::uint8_t>(module), static_cast<mfb::sim::Function>(function));
     return 0;

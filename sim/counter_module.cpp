@@ -1,5 +1,4 @@
 #include "sim/counter_module.h"
-#include "sim/le_bytes.h"
 
 #include "sim/modules.h"
 
@@ -15,77 +14,10 @@ constexpr std::uint32_t kBadArgument = 0xFFFFFFFF;    // -1
 constexpr std::uint32_t kWrongState = 0xFFFFFFFE;     // -2
 constexpr std::uint32_t kSelfTestFailed = 0xFFFFFFFD; // -3
 
-constexpr std::uint32_t kInitCounter = 0x9000200C;
-constexpr std::uint32_t kAutoTest = 0x90002010;
-constexpr std::uint32_t kClear = 0x90002014;
-constexpr std::uint32_t kInputFilter = 0x9000201C;
-constexpr std::uint32_t kLatch = 0x90002020;
-constexpr std::uint32_t kLatchStatus = 0x90002024;
-constexpr std::uint32_t kLatchValue = 0x90002028;
-constexpr std::uint32_t kLatchInterrupt = 0x9000202C;
-constexpr std::uint32_t kReadValue = 0x90002030;
-constexpr std::uint32_t kWriteValue = 0x90002034;
-constexpr std::uint32_t kInitIndex = 0x90002038;
-constexpr std::uint32_t kIndexSwitch = 0x9000203C;
-constexpr std::uint32_t kIndexStatus = 0x90002040;
-constexpr std::uint32_t kIndexReferenceSource = 0x90002044;
-constexpr std::uint32_t kInitReference = 0x90002048;
-constexpr std::uint32_t kReferenceStatus = 0x9000204C;
-constexpr std::uint32_t kUasStatus = 0x90002050;
-constexpr std::uint32_t kCbStatus = 0x90002054;
-constexpr std::uint32_t kCb16Status = 0x90002058;
-constexpr std::uint32_t kUdStatus = 0x9000205C;
-constexpr std::uint32_t kUdLatchedStatus = 0x90002060;
-constexpr std::uint32_t kExternalStrobe = 0x90002064;
-constexpr std::uint32_t kInitCompare = 0x90002068;
-constexpr std::uint32_t kCompareSwitch = 0x9000206C;
-constexpr std::uint32_t kDigitalChannel = 0x90002088;
-constexpr std::uint32_t kModuloCorrection = 0x90004004;
-constexpr std::uint32_t kInputFilterEfg = 0x90004008;
-constexpr std::uint32_t kDigitalChannelUse = 0x9000450C;
-constexpr std::uint32_t kInitModuloCompare = 0x90004510;
-constexpr std::uint32_t kCompareLatch = 0x90004514;
-
-// The buffer size of each request of the module; 0 for a code it does not know.
-std::uint32_t buffer_size(std::uint32_t code) {
-    switch (code) {
-    case kAutoTest:
-    case kClear:
-    case kInputFilter:
-    case kLatchStatus:
-    case kCb16Status:
-    case kExternalStrobe:
-    case kInputFilterEfg:
-    case kDigitalChannelUse:
-        return 8;
-    case kInitCounter:
-    case kLatch:
-    case kLatchValue:
-    case kLatchInterrupt:
-    case kReadValue:
-    case kWriteValue:
-    case kInitIndex:
-    case kIndexSwitch:
-    case kIndexStatus:
-    case kIndexReferenceSource:
-    case kInitReference:
-    case kReferenceStatus:
-    case kUasStatus:
-    case kCbStatus:
-    case kUdStatus:
-    case kUdLatchedStatus:
-    case kInitCompare:
-    case kCompareSwitch:
-    case kDigitalChannel:
-    case kModuloCorrection:
-    case kCompareLatch:
-        return 12;
-    case kInitModuloCompare:
-        return 16;
-    default:
-        return 0;
-    }
-}
+namespace counter = protocol::counter;
+using protocol::get_le16;
+using protocol::get_le32;
+using protocol::put_le32;
 
 // Floor division and the matching remainder for a positive divisor.
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
@@ -453,21 +385,11 @@ std::uint16_t CounterModule::half(unsigned counter) const {
 
 // ---- requests -----------------------------------------------------------------------------------
 
-bool CounterModule::exchange(ModuleExchange& m) {
-    const std::uint32_t size = buffer_size(m.x.code);
-    if (size == 0 || m.x.in_size < size || m.x.out_size < size)
-        return false;
-    put_le_u32(m.x.buffer, size - 4, answer(m.x.code, m.x.buffer));
-    m.x.bytes_returned = size;
-    flush(m.position, m.interrupts);
-    return true;
-}
-
 // Carries out one request on the buffer `b` and gives the driver status word.
-std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
-    const std::uint32_t value = le_u32(b, 4); // the value field of 12- and 16-byte requests
+std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t) {
+    const std::uint32_t value = get_le32(b + 4); // the value field of 12- and 16-byte requests
     switch (code) {
-    case kInitCounter: {
+    case counter::kInit.code: {
         const std::uint8_t range = b[1], evaluation = b[4];
         if (range > 1 || b[2] > 1 || b[3] > 1 || b[5] > 1 ||
             (evaluation != 1 && evaluation != 2 && evaluation != 4))
@@ -488,60 +410,60 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         set_word(0);
         return kDone;
     }
-    case kAutoTest:
+    case counter::kAutoTest.code:
         return self_test_fault_ ? kSelfTestFailed : kDone;
-    case kClear:
+    case counter::kClear.code:
         set_word(0);
         return kDone;
-    case kInputFilter:
+    case counter::kInputFilter.code:
         if (b[1] > 7 || b[2] > 7)
             return kBadArgument;
         inputs_[0].filter = b[1];
         inputs_[1].filter = b[2];
         return kDone;
-    case kInputFilterEfg:
+    case counter::kInputFilterEfg.code:
         if (b[2] > 7)
             return kBadArgument;
         efg_filter_ = b[2];
         return kDone;
-    case kReadValue:
-        put_le_u32(b, 4, word_);
+    case counter::kReadValue.code:
+        put_le32(b + 4, word_);
         return kDone;
-    case kWriteValue:
+    case counter::kWriteValue.code:
         if (compare_ == Compare::Modulo && modulo_counter_ && value >= period(0))
             return kWrongState;
         set_word(value);
         return kDone;
 
-    case kLatch:
+    case counter::kLatch.code:
         if (value == 0 || value > 3)
             return kBadArgument;
         latch(static_cast<std::uint8_t>(value));
         return kDone;
-    case kLatchStatus:
+    case counter::kLatchStatus.code:
         if (b[1] > 1)
             return kBadArgument;
         b[2] = latch_[b[1]].status;
         return kDone;
-    case kLatchValue:
+    case counter::kLatchValue.code:
         if (b[1] > 1)
             return kBadArgument;
-        put_le_u32(b, 4, latch_[b[1]].value);
+        put_le32(b + 4, latch_[b[1]].value);
         latch_[b[1]].status = 0;
         return kDone;
-    case kLatchInterrupt:
+    case counter::kLatchInterrupt.code:
         if (value > 1)
             return kBadArgument;
         latch_interrupt_ = value == 1;
         return kDone;
-    case kExternalStrobe:
+    case counter::kExternalStrobe.code:
         if (b[1] > 1 || b[2] > 1)
             return kBadArgument;
         strobe_[b[1]].armed = true;
         strobe_[b[1]].falling = b[2] == 1;
         return kDone;
 
-    case kInitIndex:
+    case counter::kInitIndex.code:
         if (b[1] > 1 || b[2] > 2 || b[3] > 1 || b[4] > 1)
             return kBadArgument;
         index_action_ = b[1];
@@ -552,7 +474,7 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         index_enabled_ = false;
         index_status_ = false;
         return kDone;
-    case kIndexSwitch:
+    case counter::kIndexSwitch.code:
         if (value > 1)
             return kBadArgument;
         if (value == 1 && !index_set_up_)
@@ -561,51 +483,51 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         if (index_enabled_)
             index_status_ = false;
         return kDone;
-    case kIndexStatus:
-        put_le_u32(b, 4, index_status_ ? 1 : 0);
+    case counter::kIndexStatus.code:
+        put_le32(b + 4, index_status_ ? 1 : 0);
         return kDone;
-    case kIndexReferenceSource:
+    case counter::kIndexReferenceSource.code:
         if (value > 1)
             return kBadArgument;
         index_source_ = static_cast<std::uint8_t>(value);
         return kDone;
-    case kInitReference:
+    case counter::kInitReference.code:
         if (value > 1)
             return kBadArgument;
         reference_set_up_ = true;
         reference_active_high_ = value == 1;
         return kDone;
-    case kReferenceStatus:
-        put_le_u32(b, 4, reference_active() ? 1 : 0);
+    case counter::kReferenceStatus.code:
+        put_le32(b + 4, reference_active() ? 1 : 0);
         return kDone;
 
-    case kUasStatus:
-        put_le_u32(b, 4, uas_status());
+    case counter::kUasStatus.code:
+        put_le32(b + 4, uas_status());
         return kDone;
-    case kCbStatus:
-        put_le_u32(b, 4, cb_[0]);
+    case counter::kCbStatus.code:
+        put_le32(b + 4, cb_[0]);
         cb_[0] = 0;
         return kDone;
-    case kCb16Status:
+    case counter::kCb16Status.code:
         b[1] = cb_[0];
         b[2] = cb_[1];
         cb_[0] = cb_[1] = 0;
         return kDone;
-    case kUdStatus:
-        put_le_u32(b, 4, ud_status());
+    case counter::kUdStatus.code:
+        put_le32(b + 4, ud_status());
         return kDone;
-    case kUdLatchedStatus:
-        put_le_u32(b, 4, ud_latched_);
+    case counter::kUdLatchedStatus.code:
+        put_le32(b + 4, ud_latched_);
         return kDone;
 
-    case kInitCompare:
+    case counter::kInitCompare.code:
         if (split_)
             return kWrongState;
         compare_ = Compare::Plain;
         compare_value_ = value;
         modulo_counter_ = false;
         return kDone;
-    case kInitModuloCompare:
+    case counter::kInitModuloCompare.code:
         if (split_)
             return kWrongState;
         if (value == 0 || b[8] > 1)
@@ -615,28 +537,28 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         modulo_counter_ = b[8] == 1;
         set_word(modulo_counter_ ? word_ % modulo_ : word_);
         return kDone;
-    case kModuloCorrection:
-        correction_extra_ = le_u16(b, 2);
-        correction_every_ = le_u16(b, 4);
+    case counter::kModuloCorrection.code:
+        correction_extra_ = get_le16(b + 2);
+        correction_every_ = get_le16(b + 4);
         resync_modulo();
         return kDone;
-    case kCompareSwitch:
+    case counter::kCompareSwitch.code:
         if (value > 1)
             return kBadArgument;
         if (value == 1 && compare_ == Compare::None)
             return kWrongState;
         compare_enabled_ = value == 1;
         return kDone;
-    case kCompareLatch:
-        put_le_u32(b, 4, compare_latch_);
+    case counter::kCompareLatch.code:
+        put_le32(b + 4, compare_latch_);
         return kDone;
 
-    case kDigitalChannelUse:
+    case counter::kDigitalChannelUse.code:
         if (b[1] > 1)
             return kBadArgument;
         channel_compare_ = b[1] == 1;
         return kDone;
-    case kDigitalChannel:
+    case counter::kDigitalChannel.code:
         if (value > 1)
             return kBadArgument;
         if (channel_compare_)
@@ -644,7 +566,7 @@ std::uint32_t CounterModule::answer(std::uint32_t code, std::uint8_t* b) {
         channel_on_ = value == 1;
         return kDone;
     }
-    return kBadArgument; // buffer_size() admits no other code
+    return kBadArgument; // the board sends no other code
 }
 
 } // namespace mfb::sim

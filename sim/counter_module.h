@@ -132,7 +132,6 @@ class CounterModule : public Module {
     static constexpr std::int64_t kMaxRate = 10'000'000; // edges per second
 
     Function function() const override { return Function::Counter; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
     // ---- test bench (call through SimBoard::with_module, which brings the module up to the
@@ -181,7 +180,7 @@ class CounterModule : public Module {
     };
     enum Source : std::uint32_t { kLatchSource = 1, kIndexSource = 2, kCompareSource = 3 };
 
-    std::uint32_t answer(std::uint32_t code, std::uint8_t* b);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
     void run_bench_event(const BenchEvent& e);
     void move(unsigned input, std::int64_t edges, bool from_rate);
     void follow(unsigned input, std::int64_t edges, bool filtered);

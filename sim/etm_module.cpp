@@ -1,6 +1,5 @@
 #include "sim/etm_module.h"
 
-#include "sim/le_bytes.h"
 #include "sim/modules.h"
 
 #include <algorithm>
@@ -8,35 +7,13 @@
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kInit = 0x90002140;
-constexpr std::uint32_t kEnable = 0x90002144;
-constexpr std::uint32_t kDisable = 0x90002148;
-constexpr std::uint32_t kGetInitialisation = 0x9000214C;
-constexpr std::uint32_t kProgressStatus = 0x90002150;
-constexpr std::uint32_t kRead = 0x90002154;
+namespace etm = protocol::etm;
+using protocol::get_le32;
+using protocol::put_le32;
 
 constexpr std::uint32_t kLatestMeasurement = 0xFFFFFFFF;
 constexpr std::uint64_t kUnitNs[] = {1, 1'000, 1'000'000};
 constexpr std::uint64_t kMost32 = 0xFFFFFFFF;
-
-// The size of each request's buffer; 0 for codes that are not the ETM's.
-std::uint32_t layout_size(std::uint32_t code) {
-    switch (code) {
-    case kInit:
-        return 16;
-    case kEnable:
-        return 10;
-    case kDisable:
-        return 4;
-    case kGetInitialisation:
-    case kRead:
-        return 20;
-    case kProgressStatus:
-        return 6;
-    default:
-        return 0;
-    }
-}
 
 std::uint32_t ticks(std::uint64_t ns, std::uint64_t tick_ns) {
     return static_cast<std::uint32_t>(std::min(ns / tick_ns, kMost32));
@@ -113,7 +90,7 @@ std::uint16_t EtmModule::set_up(Etm& e, std::uint8_t* b) {
     const std::uint8_t unit = b[4];
     if (unit >= std::size(kUnitNs))
         return kBadRequest;
-    const std::uint64_t ns = le_u32(b, 8) * kUnitNs[unit];
+    const std::uint64_t ns = get_le32(b + 8) * kUnitNs[unit];
     const std::uint64_t clocks = (ns + kClockNs / 2) / kClockNs;
     const std::uint64_t achieved = clocks * kClockNs / kUnitNs[unit];
     if (clocks == 0 || clocks > kMost32 || achieved > kMost32)
@@ -125,7 +102,7 @@ std::uint16_t EtmModule::set_up(Etm& e, std::uint8_t* b) {
     e.tick_ns = clocks * kClockNs;
     e.fresh = 0;
     e.value = e.total = 0;
-    put_le_u32(b, 12, e.base);
+    put_le32(b + 12, e.base);
     return 0;
 }
 
@@ -144,54 +121,42 @@ std::uint16_t EtmModule::enable(Etm& e, const std::uint8_t* b) {
     return 0;
 }
 
-std::uint16_t EtmModule::answer(std::uint32_t code, std::uint8_t* b) {
+std::uint32_t EtmModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t) {
     if (b[3] >= etms_.size())
         return kBadRequest;
     Etm& e = etms_[b[3]];
     switch (code) {
-    case kInit:
+    case etm::kInit.code:
         return set_up(e, b);
-    case kEnable:
+    case etm::kEnable.code:
         return enable(e, b);
-    case kDisable:
+    case etm::kDisable.code:
         e.enabled = false;
         e.end_ns = kNever;
         return 0;
-    case kGetInitialisation:
+    case etm::kGetInitialisation.code:
         b[4] = e.unit;
-        put_le_u32(b, 8, e.base);
+        put_le32(b + 8, e.base);
         std::copy(e.settings.begin(), e.settings.end(), b + 12);
         b[17] = e.enabled ? 1 : 0;
         return 0;
-    case kProgressStatus:
+    case etm::kProgressStatus.code:
         if (!e.enabled)
             b[4] = 0;
         else
             b[4] = e.end_ns == kNever || now_ < e.end_ns - e.period_ns ? 1 : 2;
         return 0;
-    case kRead:
-        if (le_u32(b, 4) != kLatestMeasurement)
+    case etm::kRead.code:
+        if (get_le32(b + 4) != kLatestMeasurement)
             return kBadRequest;
         b[8] = state(e);
-        put_le_u32(b, 12, e.value);
-        put_le_u32(b, 16, e.total);
+        put_le32(b + 12, e.value);
+        put_le32(b + 16, e.total);
         if (e.settings[1] == 1) // continuous: the read takes what has finished
             e.fresh = 0;
         return 0;
     }
     return kBadRequest;
-}
-
-bool EtmModule::exchange(ModuleExchange& m) {
-    catch_up(m.now_ns);
-    const std::uint32_t size = layout_size(m.x.code);
-    if (size == 0 || m.x.in_size < size || m.x.out_size < size)
-        return false;
-    const std::uint16_t status = answer(m.x.code, m.x.buffer);
-    m.x.buffer[0] = static_cast<std::uint8_t>(status);
-    m.x.buffer[1] = static_cast<std::uint8_t>(status >> 8);
-    m.x.bytes_returned = size;
-    return true;
 }
 
 std::unique_ptr<Module> make_etm_module() {

@@ -83,7 +83,6 @@ class EtmModule : public Module {
     }
 
     Function function() const override { return Function::Etm; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
   private:
@@ -107,7 +106,7 @@ class EtmModule : public Module {
     bool has_edges(const Etm& e) const;
     void start(Etm& e);
     void catch_up(std::uint64_t now);
-    std::uint16_t answer(std::uint32_t code, std::uint8_t* b);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
     std::uint16_t set_up(Etm& e, std::uint8_t* b);
     std::uint16_t enable(Etm& e, const std::uint8_t* b);
     std::uint8_t state(const Etm& e) const;

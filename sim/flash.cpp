@@ -1,5 +1,7 @@
 #include "sim/flash.h"
-#include "sim/le_bytes.h"
+
+#include "protocol/requests.h"
+#include "sim/sim_board.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,12 +9,7 @@
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kErase = 0x900020D0;
-constexpr std::uint32_t kClose = 0x900020D4;
-constexpr std::uint32_t kReload = 0x900020D8;
-constexpr std::uint32_t kCheck = 0x900020DC;
-constexpr std::uint32_t kWrite = 0x900020E0;
-constexpr std::uint32_t kRead = 0x900020E4;
+namespace flash = protocol::flash;
 
 constexpr std::uint32_t kErrorInvalidFunction = 1;
 constexpr std::uint32_t kErrorGenFailure = 31;
@@ -28,28 +25,28 @@ int fail_with(vbus::Exchange& x, std::uint32_t error) {
 Flash::Flash() : cells_(kSize, 0xFF) {}
 
 bool Flash::handles(std::uint32_t code) {
-    return code >= kErase && code <= kRead;
+    return code >= flash::kErase.code && code <= flash::kReadByte.code;
 }
 
 int Flash::exchange(vbus::Exchange& x) {
     std::lock_guard lock(mutex_);
     x.bytes_returned = 0;
     switch (x.code) {
-    case kErase: {
+    case flash::kErase.code: {
         const int ok = simple_locked(x, Request::Erase, counts_.erases);
         if (ok)
             std::fill(cells_.begin(), cells_.end(), 0xFF);
         return ok;
     }
-    case kReload:
+    case flash::kReload.code:
         return simple_locked(x, Request::Reload, counts_.reloads);
-    case kCheck:
+    case flash::kCheckReload.code:
         return simple_locked(x, Request::Check, counts_.checks);
-    case kClose:
+    case flash::kClose.code:
         return simple_locked(x, Request::Close, counts_.closes);
-    case kWrite:
+    case flash::kWriteByte.code:
         return write_locked(x);
-    case kRead:
+    case flash::kReadByte.code:
         return read_request_locked(x);
     default:
         return fail_with(x, kErrorInvalidFunction);
@@ -62,9 +59,9 @@ int Flash::simple_locked(vbus::Exchange& x, Request request, std::uint64_t& coun
 }
 
 int Flash::write_locked(vbus::Exchange& x) {
-    if (x.in_size < 8)
+    if (!fits(x, flash::kWriteByte))
         return fail_with(x, kErrorInvalidFunction);
-    const std::uint32_t address = le_u32(x.buffer, 0);
+    const std::uint32_t address = protocol::get_le32(x.buffer);
     if (address >= kSize)
         return fail_with(x, kErrorInvalidParameter);
     ++counts_.writes;
@@ -80,15 +77,15 @@ int Flash::write_locked(vbus::Exchange& x) {
 }
 
 int Flash::read_request_locked(vbus::Exchange& x) {
-    if (x.in_size < 8 || x.out_size < 8)
+    if (!fits(x, flash::kReadByte))
         return fail_with(x, kErrorInvalidFunction);
-    const std::uint32_t address = le_u32(x.buffer, 0);
+    const std::uint32_t address = protocol::get_le32(x.buffer);
     if (address >= kSize)
         return fail_with(x, kErrorInvalidParameter);
     ++counts_.reads;
     std::memset(x.buffer + 4, 0, 4);
     x.buffer[4] = read_locked(address);
-    x.bytes_returned = 8;
+    x.bytes_returned = flash::kReadByte.size;
     return 1;
 }
 

@@ -1,6 +1,5 @@
 #include "sim/frequency_module.h"
 
-#include "sim/le_bytes.h"
 #include "sim/modules.h"
 
 #include <algorithm>
@@ -8,28 +7,13 @@
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kInit = 0x9000608C;
-constexpr std::uint32_t kEnable = 0x90006090;
-constexpr std::uint32_t kRead = 0x90006094;
-constexpr std::uint32_t kDisable = 0x90006098;
+namespace frequency = protocol::frequency;
+using protocol::get_le32;
+using protocol::put_le32;
 
 constexpr std::uint32_t kLongestGateCount = 65'534;
 // One tick of the clock lasts 4 / clock microseconds: a gate of n ticks lasts n x 4000 / clock ns.
 constexpr std::uint64_t kTickNsTimesMhz = 4'000;
-
-std::uint32_t layout_size(std::uint32_t code) {
-    switch (code) {
-    case kInit:
-        return 16;
-    case kEnable:
-    case kDisable:
-        return 8;
-    case kRead:
-        return 12;
-    default:
-        return 0;
-    }
-}
 
 bool known_clock(std::uint8_t mhz) {
     return mhz == 30 || mhz == 33 || mhz == 40;
@@ -70,10 +54,10 @@ void FrequencyModule::advance(std::uint64_t now_ns, std::uint8_t, InterruptSink&
     catch_up(now_ns);
 }
 
-std::uint32_t FrequencyModule::answer(std::uint32_t code, std::uint8_t* b) {
+std::uint32_t FrequencyModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t) {
     switch (code) {
-    case kInit: {
-        const std::uint32_t gate_count = le_u32(b, 4);
+    case frequency::kInit.code: {
+        const std::uint32_t gate_count = get_le32(b + 4);
         if (!known_clock(b[8]) || gate_count > kLongestGateCount)
             return kBadRequest;
         if (enabled_)
@@ -82,7 +66,7 @@ std::uint32_t FrequencyModule::answer(std::uint32_t code, std::uint8_t* b) {
         ticks_ = gate_count + 2;
         return 0;
     }
-    case kEnable:
+    case frequency::kEnable.code:
         if (b[1] > 1)
             return kBadRequest;
         if (clock_mhz_ == 0 || enabled_)
@@ -92,27 +76,17 @@ std::uint32_t FrequencyModule::answer(std::uint32_t code, std::uint8_t* b) {
         origin_ns_ = now_;
         gates_seen_ = 0;
         return 0;
-    case kDisable:
+    case frequency::kDisable.code:
         enabled_ = false;
         return 0;
-    case kRead:
+    case frequency::kRead.code:
         b[1] = enabled_ ? 1 : 0;
         b[2] = static_cast<std::uint8_t>(closed_);
-        put_le_u32(b, 4, value_);
+        put_le32(b + 4, value_);
         closed_ = 0;
         return 0;
     }
     return kBadRequest;
-}
-
-bool FrequencyModule::exchange(ModuleExchange& m) {
-    catch_up(m.now_ns);
-    const std::uint32_t size = layout_size(m.x.code);
-    if (size == 0 || m.x.in_size < size || m.x.out_size < size)
-        return false;
-    put_le_u32(m.x.buffer, size - 4, answer(m.x.code, m.x.buffer));
-    m.x.bytes_returned = size;
-    return true;
 }
 
 std::unique_ptr<Module> make_frequency_module() {

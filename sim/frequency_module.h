@@ -48,12 +48,11 @@ class FrequencyModule : public Module {
     std::uint64_t gate_ns() const;
 
     Function function() const override { return Function::Frequency; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
   private:
     void catch_up(std::uint64_t now);
-    std::uint32_t answer(std::uint32_t code, std::uint8_t* b);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
 
     std::uint32_t input_hz_ = 0;
     // set-up

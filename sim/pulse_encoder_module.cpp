@@ -1,39 +1,18 @@
 #include "sim/pulse_encoder_module.h"
 
-#include "sim/le_bytes.h"
 #include "sim/modules.h"
 
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kInit = 0x90005400;
-constexpr std::uint32_t kEnable = 0x90005404;
-constexpr std::uint32_t kDisable = 0x90005408;
-constexpr std::uint32_t kReadStatus = 0x9000540C;
-constexpr std::uint32_t kReadValue = 0x90005410;
-constexpr std::uint32_t kWriteValue = 0x90005414;
+namespace encoder = protocol::pulse_encoder;
+using protocol::get_le32;
+using protocol::put_le32;
 
 constexpr std::uint64_t kUnitNs[] = {1'000, 1'000'000}; // us, ms
 
 constexpr std::uint8_t kStatusRunning = 0x01;
 constexpr std::uint8_t kStatusReachedZero = 0x02;
-
-// The size of each request's buffer (its driver status lies in the last four bytes); 0 for codes
-// that are not the pulse encoder's.
-std::uint32_t layout_size(std::uint32_t code) {
-    switch (code) {
-    case kInit:
-    case kReadValue:
-    case kWriteValue:
-        return 12;
-    case kEnable:
-    case kDisable:
-    case kReadStatus:
-        return 8;
-    default:
-        return 0;
-    }
-}
 
 } // namespace
 
@@ -128,13 +107,13 @@ std::uint16_t PulseEncoderModule::enable(Encoder& e, const std::uint8_t* b) {
     return 0;
 }
 
-std::uint16_t PulseEncoderModule::answer(std::uint32_t code, std::uint8_t* b) {
+std::uint32_t PulseEncoderModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t) {
     if (b[1] >= encoders_.size())
         return kBadRequest;
     Encoder& e = encoders_[b[1]];
     switch (code) {
-    case kInit: {
-        const std::uint32_t period = le_u32(b, 4);
+    case encoder::kInit.code: {
+        const std::uint32_t period = get_le32(b + 4);
         if (b[2] >= std::size(kUnitNs) || b[3] > 1 || period == 0)
             return kBadRequest;
         if (e.running)
@@ -143,40 +122,26 @@ std::uint16_t PulseEncoderModule::answer(std::uint32_t code, std::uint8_t* b) {
         e.continuous = b[3] == 1;
         return 0;
     }
-    case kEnable:
+    case encoder::kEnable.code:
         return enable(e, b);
-    case kDisable:
+    case encoder::kDisable.code:
         e.running = false;
         return 0;
-    case kReadStatus:
+    case encoder::kReadStatus.code:
         b[2] = static_cast<std::uint8_t>((e.running ? kStatusRunning : 0) |
                                          (e.reached_zero ? kStatusReachedZero : 0));
         e.reached_zero = false;
         return 0;
-    case kReadValue:
-        put_le_u32(b, 4, e.count);
+    case encoder::kReadValue.code:
+        put_le32(b + 4, e.count);
         return 0;
-    case kWriteValue:
-        e.count = e.start = le_u32(b, 4);
+    case encoder::kWriteValue.code:
+        e.count = e.start = get_le32(b + 4);
         if (e.count == 0)
             e.running = false;
         return 0;
     }
     return kBadRequest;
-}
-
-bool PulseEncoderModule::exchange(ModuleExchange& m) {
-    catch_up(m.now_ns, m.position, m.interrupts);
-    const std::uint32_t size = layout_size(m.x.code);
-    if (size == 0 || m.x.in_size < size || m.x.out_size < size)
-        return false;
-    const std::uint16_t status = answer(m.x.code, m.x.buffer);
-    m.x.buffer[size - 4] = static_cast<std::uint8_t>(status);
-    m.x.buffer[size - 3] = static_cast<std::uint8_t>(status >> 8);
-    m.x.bytes_returned = size;
-    // A pulse due at this very moment (an enable with the first pulse at once) is emitted now.
-    catch_up(m.now_ns, m.position, m.interrupts);
-    return true;
 }
 
 std::unique_ptr<Module> make_pulse_encoder_module() {

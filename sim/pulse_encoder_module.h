@@ -58,7 +58,6 @@ class PulseEncoderModule : public Module {
     bool running(std::uint8_t encoder) const;
 
     Function function() const override { return Function::PulseEncoder; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
   private:
@@ -83,7 +82,7 @@ class PulseEncoderModule : public Module {
 
     static std::uint64_t emit(Encoder& e, std::uint64_t due);
     void catch_up(std::uint64_t now, std::uint8_t position, InterruptSink& interrupts);
-    std::uint16_t answer(std::uint32_t code, std::uint8_t* b);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
     std::uint16_t enable(Encoder& e, const std::uint8_t* b);
 
     std::array<Encoder, 4> encoders_{};

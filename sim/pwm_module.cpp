@@ -1,6 +1,5 @@
 #include "sim/pwm_module.h"
 
-#include "sim/le_bytes.h"
 #include "sim/modules.h"
 
 #include <algorithm>
@@ -8,17 +7,9 @@
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kInit = 0x90002158;
-constexpr std::uint32_t kNewTiming = 0x9000215C;
-constexpr std::uint32_t kEnable = 0x90002160;
-constexpr std::uint32_t kDisable = 0x90002164;
-constexpr std::uint32_t kGetInitialisation = 0x90002168;
-constexpr std::uint32_t kStatus = 0x9000216C;
-constexpr std::uint32_t kReadInput = 0x90002170;
-constexpr std::uint32_t kReadAllInputs = 0x90002174;
-constexpr std::uint32_t kManualSetting = 0x90002178;
-constexpr std::uint32_t kOutputOn = 0x9000217C;
-constexpr std::uint32_t kOutputOff = 0x90002180;
+namespace pwm = protocol::pwm;
+using protocol::get_le32;
+using protocol::put_le32;
 
 // Per timing unit: nanoseconds in one unit, and the durations the PWM takes (bounds included).
 struct Unit {
@@ -48,29 +39,6 @@ Achieved achieve(std::uint8_t unit, std::uint32_t d) {
         return {static_cast<std::uint32_t>(ns), ns};
     }
     return {d, d * kUnits[unit].ns};
-}
-
-// The size of each request's buffer; 0 for codes that are not the PWM's.
-std::uint32_t layout_size(std::uint32_t code) {
-    switch (code) {
-    case kInit:
-    case kGetInitialisation:
-        return 24;
-    case kNewTiming:
-        return 16;
-    case kEnable:
-        return 12;
-    case kDisable:
-    case kStatus:
-    case kReadInput:
-    case kReadAllInputs:
-    case kManualSetting:
-    case kOutputOn:
-    case kOutputOff:
-        return 8;
-    default:
-        return 0;
-    }
 }
 
 } // namespace
@@ -131,7 +99,7 @@ void PwmModule::advance(std::uint64_t now_ns, std::uint8_t, InterruptSink&) {
 
 std::uint32_t PwmModule::timing(std::uint8_t* b, bool init, std::size_t pwm) {
     const std::uint8_t unit = b[2];
-    const std::uint32_t first = le_u32(b, 4), second = le_u32(b, 8);
+    const std::uint32_t first = get_le32(b + 4), second = get_le32(b + 8);
     if (!duration_valid(unit, first) || !duration_valid(unit, second))
         return kBadRequest;
     Pwm& p = pwms_[pwm];
@@ -150,8 +118,8 @@ std::uint32_t PwmModule::timing(std::uint8_t* b, bool init, std::size_t pwm) {
     p.run_ns = 0;
     p.stop_at = p.low_ns + p.high_ns;
     if (init) {
-        put_le_u32(b, 12, low.value);
-        put_le_u32(b, 16, high.value);
+        put_le32(b + 12, low.value);
+        put_le32(b + 16, high.value);
     }
     return 0;
 }
@@ -173,15 +141,15 @@ std::uint32_t PwmModule::enable(const std::uint8_t* b, std::size_t pwm) {
     return 0;
 }
 
-std::uint32_t PwmModule::answer(std::uint32_t code, std::uint8_t* b) {
+std::uint32_t PwmModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t) {
     const std::uint8_t pwm = b[1];
     switch (code) {
-    case kInit:
-    case kNewTiming:
-        return pwm > 1 ? kBadRequest : timing(b, code == kInit, pwm);
-    case kEnable:
+    case pwm::kInit.code:
+    case pwm::kNewTiming.code:
+        return pwm > 1 ? kBadRequest : timing(b, code == pwm::kInit.code, pwm);
+    case pwm::kEnable.code:
         return pwm > 1 ? kBadRequest : enable(b, pwm);
-    case kDisable: {
+    case pwm::kDisable.code: {
         if (pwm > 1)
             return kBadRequest;
         Pwm& p = pwms_[pwm];
@@ -196,57 +164,47 @@ std::uint32_t PwmModule::answer(std::uint32_t code, std::uint8_t* b) {
         }
         return 0;
     }
-    case kGetInitialisation: {
+    case pwm::kGetInitialisation.code: {
         if (pwm > 1)
             return kBadRequest;
         const Pwm& p = pwms_[pwm];
         b[2] = p.unit;
-        put_le_u32(b, 4, p.first);
-        put_le_u32(b, 8, p.second);
+        put_le32(b + 4, p.first);
+        put_le32(b + 8, p.second);
         std::copy(p.settings.begin(), p.settings.end(), b + 12);
         b[17] = p.enabled ? 1 : 0;
         return 0;
     }
-    case kStatus:
+    case pwm::kStatus.code:
         if (pwm > 1)
             return kBadRequest;
         b[2] = level(pwm);
         b[3] = static_cast<std::uint8_t>((inputs_ >> pwm) & 1u);
         return 0;
-    case kReadInput:
+    case pwm::kReadInput.code:
         if (b[1] > 2)
             return kBadRequest;
         b[2] = static_cast<std::uint8_t>((inputs_ >> b[1]) & 1u);
         return 0;
-    case kReadAllInputs:
+    case pwm::kReadAllInputs.code:
         b[1] = inputs_;
         return 0;
-    case kManualSetting:
+    case pwm::kManualSetting.code:
         if (b[1] > 1)
             return kBadRequest;
         if (b[1] == 1 && !manual_)
             manual_level_ = output(); // the output keeps its level until switched
         manual_ = b[1] == 1;
         return 0;
-    case kOutputOn:
-    case kOutputOff:
+    case pwm::kOutputOn.code:
+    case pwm::kOutputOff.code:
         if (!manual_)
             return kNotManual;
-        manual_level_ = code == kOutputOn;
+        manual_level_ = code == pwm::kOutputOn.code;
         return 0;
     default:
         return kBadRequest;
     }
-}
-
-bool PwmModule::exchange(ModuleExchange& m) {
-    catch_up(m.now_ns);
-    const std::uint32_t size = layout_size(m.x.code);
-    if (size == 0 || m.x.in_size < size || m.x.out_size < size)
-        return false;
-    put_le_u32(m.x.buffer, size - 4, answer(m.x.code, m.x.buffer));
-    m.x.bytes_returned = size;
-    return true;
 }
 
 std::unique_ptr<Module> make_pwm_module() {

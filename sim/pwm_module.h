@@ -71,7 +71,6 @@ class PwmModule : public Module {
     std::uint64_t high_ns(std::size_t pwm) const { return pwms_.at(pwm).high_ns; }
 
     Function function() const override { return Function::Pwm; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
   private:
@@ -94,7 +93,7 @@ class PwmModule : public Module {
     void catch_up(std::uint64_t now);
     std::uint32_t timing(std::uint8_t* b, bool init, std::size_t pwm);
     std::uint32_t enable(const std::uint8_t* b, std::size_t pwm);
-    std::uint32_t answer(std::uint32_t code, std::uint8_t* b);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
 
     std::array<Pwm, 2> pwms_;
     std::uint64_t now_ = 0;

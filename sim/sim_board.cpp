@@ -1,5 +1,6 @@
 #include "sim/sim_board.h"
-#include "sim/le_bytes.h"
+
+#include "protocol/interrupt_record.h"
 
 #include "sim/board_identity.h"
 #include "sim/modules.h"
@@ -7,46 +8,34 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 namespace mfb::sim {
 namespace {
 
 constexpr std::uint32_t kErrorInvalidFunction = 1;
 
-constexpr std::uint32_t kBoardInformation = 0x90002098;
-constexpr std::uint32_t kHandleNotice = 0x9001C014;
-constexpr std::uint32_t kInterruptEvent = 0x90002004;
-constexpr std::uint32_t kInterruptRecord = 0x90002008;
-constexpr std::uint32_t kCounterAutoTest = 0x90002010;
-constexpr std::uint32_t kCounterClearAll = 0x90002018;
+namespace board = protocol::board;
+namespace counter = protocol::counter;
 
-struct CodeRange {
-    std::uint32_t first, last;
+namespace record = protocol::interrupt_record;
+
+// The requests of each module family, and where they name the module position they address.
+struct FamilyRequests {
     Function family;
+    std::span<const protocol::Request> requests;
+    std::size_t position_byte;
 };
-// The ControlCodes of each module family; a request of a family goes to the module position in
-// its byte 0 (the ETM's: see position_byte).
-constexpr CodeRange kFamilies[] = {
-    {0x9000200C, 0x9000206C, Function::Counter}, {0x90002088, 0x90002088, Function::Counter},
-    {0x90004004, 0x90004008, Function::Counter}, {0x9000450C, 0x90004514, Function::Counter},
-    {0x9000209C, 0x900020AC, Function::TtlIo},   {0x900020B0, 0x900020CC, Function::Timer},
-    {0x90002184, 0x90002184, Function::Timer},   {0x900020EC, 0x90002118, Function::Ssi},
-    {0x90002158, 0x90002180, Function::Pwm},     {0x9000608C, 0x90006098, Function::Frequency},
-    {0x90002140, 0x90002154, Function::Etm},     {0x90005400, 0x90005414, Function::PulseEncoder},
+constexpr FamilyRequests kFamilies[] = {
+    {Function::Counter, protocol::counter::kRequests, protocol::kPositionByte},
+    {Function::Timer, protocol::timer::kRequests, protocol::kPositionByte},
+    {Function::TtlIo, protocol::ttl::kRequests, protocol::kPositionByte},
+    {Function::Ssi, protocol::ssi::kRequests, protocol::kPositionByte},
+    {Function::Pwm, protocol::pwm::kRequests, protocol::kPositionByte},
+    {Function::Etm, protocol::etm::kRequests, protocol::etm::kPositionByte},
+    {Function::Frequency, protocol::frequency::kRequests, protocol::kPositionByte},
+    {Function::PulseEncoder, protocol::pulse_encoder::kRequests, protocol::kPositionByte},
 };
-
-// Where a family's request names its module position: byte 0, but the ETM's requests start with
-// their status field.
-std::size_t position_byte(Function family) {
-    return family == Function::Etm ? 2 : 0;
-}
-
-Function family_of(std::uint32_t code) {
-    for (const CodeRange& r : kFamilies)
-        if (code >= r.first && code <= r.last)
-            return r.family;
-    return Function::None;
-}
 
 int refuse(vbus::Exchange& x) {
     x.error = kErrorInvalidFunction;
@@ -79,6 +68,24 @@ const char* name(Function f) {
     return "?";
 }
 
+bool fits(const vbus::Exchange& x, const protocol::Request& r) {
+    return (!r.sends() || x.in_size >= r.size) && (!r.answers() || x.out_size >= r.size);
+}
+
+bool Module::exchange(ModuleExchange& m) {
+    const protocol::Request& r = m.request;
+    advance(m.now_ns, m.position, m.interrupts);
+    if (!fits(m.x, r))
+        return false;
+    const std::uint32_t status = answer(r.code, m.x.buffer, m.now_ns);
+    if (r.status == protocol::StatusAt::None && status != kAccepted)
+        return false;
+    protocol::put_status_word(r, m.x.buffer, status);
+    m.x.bytes_returned = r.answers() ? r.size : 0;
+    advance(m.now_ns, m.position, m.interrupts);
+    return true;
+}
+
 std::unique_ptr<Module> make_module(Function f) {
     switch (f) {
     case Function::None:
@@ -105,7 +112,7 @@ std::unique_ptr<Module> make_module(Function f) {
 
 SimBoard::SimBoard(Identity identity, std::array<Function, 4> functions)
     : identity_(std::move(identity)) {
-    for (std::uint8_t i = 0; i < 4; ++i)
+    for (std::uint8_t i = 0; i < protocol::kModulePositions; ++i)
         modules_[i] = make_module(functions[i]);
 }
 
@@ -114,7 +121,7 @@ SimBoard::~SimBoard() {
 }
 
 void SimBoard::set_function(std::uint8_t position, Function f) {
-    if (position >= 4)
+    if (!protocol::is_module(position))
         return;
     std::lock_guard lock(mutex_);
     modules_[position] = make_module(f);
@@ -122,7 +129,7 @@ void SimBoard::set_function(std::uint8_t position, Function f) {
 
 Function SimBoard::function(std::uint8_t position) const {
     std::lock_guard lock(mutex_);
-    if (position >= 4 || !modules_[position])
+    if (!protocol::is_module(position) || !modules_[position])
         return Function::None;
     return modules_[position]->function();
 }
@@ -161,7 +168,7 @@ void SimBoard::raise_interrupt(const InterruptRecord& record) {
 
 void SimBoard::advance_locked() {
     const std::uint64_t now = vbus::now_ns();
-    for (std::uint8_t i = 0; i < 4; ++i)
+    for (std::uint8_t i = 0; i < protocol::kModulePositions; ++i)
         if (modules_[i])
             modules_[i]->advance(now, i, *this);
 }
@@ -191,79 +198,84 @@ void SimBoard::stop_ticker() {
 
 int SimBoard::board_exchange(vbus::Exchange& x) {
     switch (x.code) {
-    case kBoardInformation: {
-        if (x.out_size < 84)
+    case board::kInformation.code: {
+        constexpr protocol::Request r = board::kInformation;
+        if (!fits(x, r))
             return refuse(x);
-        std::memset(x.buffer, 0, 84);
-        for (int i = 0; i < 5; ++i)
-            put_le_u32(x.buffer, 4 * static_cast<std::size_t>(i), identity_.words[i]);
-        x.buffer[28] = identity_.information_byte;
-        std::size_t n = std::min<std::size_t>(identity_.identifier.size(), 51);
-        std::memcpy(x.buffer + 32, identity_.identifier.data(), n);
-        x.bytes_returned = 84;
+        std::memset(x.buffer, 0, r.size);
+        for (std::size_t i = 0; i < 5; ++i)
+            protocol::put_le32(x.buffer + board::kInformationWords + 4 * i, identity_.words[i]);
+        x.buffer[board::kInformationByte] = identity_.information_byte;
+        // The text keeps a terminating zero within the record.
+        const std::size_t n =
+            std::min<std::size_t>(identity_.identifier.size(), r.size - board::kIdentifier - 1);
+        std::memcpy(x.buffer + board::kIdentifier, identity_.identifier.data(), n);
+        x.bytes_returned = r.size;
         return 1;
     }
-    case kHandleNotice:
-        if (x.in_size < 4)
+    case board::kHandleNotice.code:
+        if (!fits(x, board::kHandleNotice))
             return refuse(x);
-        notified_handle_ = le_u32(x.buffer, 0);
+        notified_handle_ = protocol::get_le32(x.buffer);
         x.bytes_returned = 0;
         return 1;
-    case kInterruptEvent:
-        if (x.in_size < 4)
+    case board::kInterruptEvent.code:
+        if (!fits(x, board::kInterruptEvent))
             return refuse(x);
         // The board keeps the event object, as a driver references it: after the library closed
         // its handle the board signals an event that nobody waits for, never whatever object
         // Windows gave the value to next.
-        interrupt_event_ = le_u32(x.buffer, 0);
+        interrupt_event_ = protocol::get_le32(x.buffer);
         interrupt_signal_ = vbus::reference_event(interrupt_event_);
         x.bytes_returned = 0;
         if (!queue_.empty())
             interrupt_signal_.signal();
         return 1;
-    case kInterruptRecord: {
-        if (x.out_size < 80)
+    case board::kInterruptRecord.code: {
+        if (!fits(x, board::kInterruptRecord))
             return refuse(x);
-        std::memset(x.buffer, 0, 80);
+        std::uint8_t* b = x.buffer;
+        std::memset(b, 0, record::kSize);
         if (queue_.empty()) {
-            x.buffer[77] = 1; // end of queue
+            b[record::kEndOfQueue] = 1;
         } else {
             const InterruptRecord r = queue_.front();
             queue_.pop_front();
-            put_le_u32(x.buffer, 0, r.word1);
-            put_le_u32(x.buffer, 4, r.word2);
-            for (std::size_t i = 0; i < 16; ++i)
-                put_le_u32(x.buffer, 8 + 4 * i, r.values[i]);
-            put_le_u32(x.buffer, 72, r.value_count);
-            x.buffer[76] = r.record_byte;
+            protocol::put_le32(b + record::kWord1, r.word1);
+            protocol::put_le32(b + record::kWord2, r.word2);
+            for (std::size_t i = 0; i < record::kValueSlots; ++i)
+                protocol::put_le32(b + record::kValues + 4 * i, r.values[i]);
+            protocol::put_le32(b + record::kValueCount, r.value_count);
+            b[record::kRecordByte] = r.record_byte;
         }
-        x.bytes_returned = 80;
+        x.bytes_returned = record::kSize;
         return 1;
     }
-    case kCounterAutoTest:
-    case kCounterClearAll: {
+    case counter::kAutoTest.code:
+    case counter::kClearAll.code: {
         // Board-wide counter requests: every counter position takes part. The self-test answers,
-        // in byte 0, one bit per module position whose counter passed its test.
-        if (x.out_size < 8)
+        // in byte 0, one bit per module position whose counter passed its test; the clear-all
+        // sends each counter the clear.
+        const bool test = x.code == counter::kAutoTest.code;
+        const protocol::Request& asked = test ? counter::kAutoTest : counter::kClear;
+        if (!fits(x, test ? counter::kAutoTest : counter::kClearAll))
             return refuse(x);
         std::uint8_t passed = 0;
-        for (std::uint8_t i = 0; i < 4; ++i) {
+        for (std::uint8_t i = 0; i < protocol::kModulePositions; ++i) {
             if (!modules_[i] || modules_[i]->function() != Function::Counter)
                 continue;
             std::uint8_t frame[8] = {i};
             vbus::Exchange sub;
-            sub.code = x.code == kCounterClearAll ? 0x90002014 : x.code;
+            sub.code = asked.code;
             sub.buffer = frame;
-            sub.in_size = 8;
-            sub.out_size = 8;
+            sub.in_size = sub.out_size = asked.size;
             sub.in_null = sub.out_null = false;
-            ModuleExchange m{sub, i, vbus::now_ns(), *this};
-            if (modules_[i]->exchange(m) && frame[4] == 0 && frame[5] == 0 && frame[6] == 0 &&
-                frame[7] == 0)
+            ModuleExchange m{sub, asked, i, vbus::now_ns(), *this};
+            if (modules_[i]->exchange(m) && protocol::status_word(asked, frame) == 0)
                 passed = static_cast<std::uint8_t>(passed | (1u << i));
         }
         std::memset(x.buffer, 0, 8);
-        if (x.code == kCounterAutoTest)
+        if (test)
             x.buffer[0] = passed;
         x.bytes_returned = 8;
         return 1;
@@ -282,18 +294,24 @@ int SimBoard::board_exchange(vbus::Exchange& x) {
 int SimBoard::exchange(vbus::Exchange& x) {
     std::lock_guard lock(mutex_);
     advance_locked();
-    const Function family = family_of(x.code);
-    // The board-wide counter requests lie among the counter codes but carry no module position.
-    if (family == Function::None || x.code == kCounterAutoTest || x.code == kCounterClearAll)
-        return board_exchange(x);
-    const std::size_t at = position_byte(family);
-    if (x.in_size < at + 1)
-        return refuse(x);
-    const std::uint8_t position = x.buffer[at];
-    if (position >= 4 || !modules_[position] || modules_[position]->function() != family)
-        return refuse(x);
-    ModuleExchange m{x, position, vbus::now_ns(), *this};
-    return modules_[position]->exchange(m) ? 1 : refuse(x);
+    for (const FamilyRequests& family : kFamilies) {
+        const protocol::Request* r = protocol::find(family.requests, x.code);
+        if (!r)
+            continue;
+        // A request that sends nothing names no position: the board answers it as a whole (the
+        // counters' self-test and clear-all).
+        if (!r->sends())
+            return board_exchange(x);
+        if (x.in_size < family.position_byte + 1)
+            return refuse(x);
+        const std::uint8_t position = x.buffer[family.position_byte];
+        if (!protocol::is_module(position) || !modules_[position] ||
+            modules_[position]->function() != family.family)
+            return refuse(x);
+        ModuleExchange m{x, *r, position, vbus::now_ns(), *this};
+        return modules_[position]->exchange(m) ? 1 : refuse(x);
+    }
+    return board_exchange(x);
 }
 
 std::shared_ptr<SimBoard> make_board(std::size_t index) {

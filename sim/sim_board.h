@@ -33,12 +33,12 @@
 //   references (mfb_vbus.h); it signals that event at once when records are queued, and for every
 //   record raised. ControlCode 0x90002008 (80-byte answer) takes the oldest record from the queue;
 //   when the queue is empty it answers a record with only the end-of-queue flag (byte 77) set.
-//   The layout of a record:
-//   bytes 0-3 word 1, 4-7 word 2, 8-71 sixteen values, 72-75 value count, 76 record byte,
-//   77 end-of-queue flag. What the fields mean is each module's (see its header).
+//   The layout of a record is protocol/interrupt_record.h's; what the fields mean is each
+//   module's (see its header).
 #pragma once
 
 #include "mfb_vbus.h"
+#include "protocol/requests.h"
 #include "sim/board_io.h"
 #include "sim/flash.h"
 
@@ -82,14 +82,19 @@ class InterruptSink {
     virtual void raise(const InterruptRecord& record) = 0;
 };
 
-// An exchange as a module sees it: the bus exchange, the module position it addresses and the
-// bus time. The module writes its answer into x.buffer and sets x.bytes_returned.
+// An exchange as a module sees it: the bus exchange, the request of the module's family it
+// carries (protocol/requests.h), the module position it addresses and the bus time.
 struct ModuleExchange {
     vbus::Exchange& x;
+    const protocol::Request& request;
     std::uint8_t position;
     std::uint64_t now_ns;
     InterruptSink& interrupts;
 };
+
+// Whether an exchange brings the buffers its request needs: the request bytes in, room for the
+// answer out.
+bool fits(const vbus::Exchange& x, const protocol::Request& r);
 
 // The function at one module position. Members are called with the board's lock held, so a
 // module needs no lock of its own for state that only the board touches.
@@ -97,12 +102,28 @@ class Module {
   public:
     virtual ~Module() = default;
     virtual Function function() const = 0;
-    // Answer one exchange of this module's family; false fails it (ERROR_INVALID_FUNCTION).
-    virtual bool exchange(ModuleExchange& m) = 0;
+    // Answer one exchange of this module's family, the same way for every family: the module
+    // catches up with the bus clock, a request shorter than its buffer (or without room for its
+    // answer) fails, answer() carries it out, its status word goes where the family's answers
+    // carry it, and the request's buffer size is returned; then whatever the request set off
+    // (interrupts, a pulse due at once) happens. False fails the exchange
+    // (ERROR_INVALID_FUNCTION).
+    bool exchange(ModuleExchange& m);
     // Catch up with the bus clock: run, count and raise the interrupts that are due by now_ns.
     virtual void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) {
         (void)now_ns, (void)position, (void)interrupts;
     }
+
+  protected:
+    // What answer() gives in a family whose answers carry no status word (timer, TTL I/O, SSI):
+    // accepted, or refused, which fails the exchange as such a driver refuses what it cannot do.
+    static constexpr std::uint32_t kAccepted = 0;
+    static constexpr std::uint32_t kRefused = 1;
+    static constexpr std::uint32_t accepted_if(bool ok) { return ok ? kAccepted : kRefused; }
+
+    // Carries out one request on its buffer `b` (the request on entry, the answer on return, as
+    // many bytes as the request's buffer has) at bus time now_ns, and gives the driver status.
+    virtual std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) = 0;
 };
 
 // Creates the module for a function (null for Function::None). Each family's simulated module
@@ -130,7 +151,7 @@ class SimBoard : public vbus::Driver, private InterruptSink {
     template <class T, class Fn> bool with_module(std::uint8_t position, Fn&& fn) {
         std::lock_guard lock(mutex_);
         advance_locked();
-        if (position >= 4)
+        if (!protocol::is_module(position))
             return false;
         T* m = dynamic_cast<T*>(modules_[position].get());
         if (!m)

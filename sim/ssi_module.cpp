@@ -1,6 +1,5 @@
 #include "sim/ssi_module.h"
 
-#include "sim/le_bytes.h"
 #include "sim/modules.h"
 
 #include <algorithm>
@@ -8,18 +7,9 @@
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kInitSsi = 0x900020EC;
-constexpr std::uint32_t kInitSsiRawData = 0x900020F0;
-constexpr std::uint32_t kRead1Value = 0x900020F4;
-constexpr std::uint32_t kRead1RawData = 0x900020F8;
-constexpr std::uint32_t kReadAllValues = 0x900020FC;
-constexpr std::uint32_t kReadAllRawData = 0x90002100;
-constexpr std::uint32_t kReadDigitalInput = 0x90002104;
-constexpr std::uint32_t kSetDigitalOutput = 0x90002108;
-constexpr std::uint32_t kStartAcquisition = 0x9000210C;
-constexpr std::uint32_t kAcquisitionStatus = 0x90002110;
-constexpr std::uint32_t kGetValue = 0x90002114;
-constexpr std::uint32_t kGetRawData = 0x90002118;
+namespace ssi = protocol::ssi;
+using protocol::get_le32;
+using protocol::put_le32;
 
 constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
 // Rates are kept within a billion steps per second, so rate x nanoseconds below a second fits.
@@ -36,10 +26,6 @@ std::uint64_t gray_to_binary(std::uint64_t g) {
     for (unsigned shift = 1; shift < 64; shift <<= 1)
         g ^= g >> shift;
     return g;
-}
-
-bool fits(const ModuleExchange& m, std::uint32_t in, std::uint32_t out) {
-    return m.x.in_size >= in && m.x.out_size >= out;
 }
 
 bool clock_valid(std::uint8_t base_mhz, std::uint32_t hz) {
@@ -151,24 +137,21 @@ void SsiModule::advance(std::uint64_t now_ns, std::uint8_t, InterruptSink&) {
     now_ = std::max(now_, now_ns);
 }
 
-bool SsiModule::set_up(ModuleExchange& m, Mode mode) {
-    if (!fits(m, mode == Mode::Values ? 16 : 8, 0))
-        return false;
-    const std::uint8_t* b = m.x.buffer;
+bool SsiModule::set_up(const std::uint8_t* b, Mode mode) {
     Setup s;
     s.frame = b[1];
     if (mode == Mode::Values) {
         s.position = b[2];
         s.turns = b[3];
         s.base_mhz = b[4];
-        s.clock = le_u32(b, 8);
+        s.clock = get_le32(b + 8);
         s.option = b[12];
         if (s.frame < 2 || s.frame > 32 || s.position == 0 || s.position > s.frame ||
             s.turns > s.frame - s.position || s.option > 1)
             return false;
     } else {
         s.base_mhz = b[2];
-        s.clock = le_u32(b, 4);
+        s.clock = get_le32(b + 4);
         if (s.frame < 2 || s.frame > 48)
             return false;
     }
@@ -177,14 +160,12 @@ bool SsiModule::set_up(ModuleExchange& m, Mode mode) {
     mode_ = mode;
     setup_ = s;
     acquired_ = false;
-    m.x.bytes_returned = 0;
     return true;
 }
 
-bool SsiModule::answer_values(ModuleExchange& m, const std::array<std::uint64_t, kChannels>& frames,
-                              bool all) {
-    std::uint8_t* b = m.x.buffer;
-    if (mode_ != Mode::Values || !fits(m, all ? 28 : 12, all ? 28 : 12))
+bool SsiModule::answer_values(std::uint8_t* b, const std::array<std::uint64_t, kChannels>& frames,
+                              bool all) const {
+    if (mode_ != Mode::Values)
         return false;
     std::uint32_t v1 = 0, v2 = 0;
     if (!all) {
@@ -192,32 +173,28 @@ bool SsiModule::answer_values(ModuleExchange& m, const std::array<std::uint64_t,
         if (channel >= kChannels)
             return false;
         values(frames[channel], v1, v2);
-        put_le_u32(b, 4, v1);
-        put_le_u32(b, 8, v2);
-        m.x.bytes_returned = 12;
+        put_le32(b + 4, v1);
+        put_le32(b + 8, v2);
         return true;
     }
     for (std::size_t c = 0; c < kChannels; ++c) {
         values(frames[c], v1, v2);
-        put_le_u32(b, 4 + 4 * c, v1);
-        put_le_u32(b, 16 + 4 * c, v2);
+        put_le32(b + 4 + 4 * c, v1);
+        put_le32(b + 16 + 4 * c, v2);
     }
-    m.x.bytes_returned = 28;
     return true;
 }
 
-bool SsiModule::answer_raw(ModuleExchange& m, const std::array<std::uint64_t, kChannels>& frames,
-                           bool all) {
-    std::uint8_t* b = m.x.buffer;
-    if (mode_ != Mode::Raw || !fits(m, all ? 72 : 16, all ? 72 : 16))
+bool SsiModule::answer_raw(std::uint8_t* b, const std::array<std::uint64_t, kChannels>& frames,
+                           bool all) const {
+    if (mode_ != Mode::Raw)
         return false;
     if (!all) {
         const std::uint8_t channel = b[1];
         if (channel >= kChannels)
             return false;
-        put_le_u32(b, 4, static_cast<std::uint32_t>(frames[channel]));
-        put_le_u32(b, 8, static_cast<std::uint32_t>(frames[channel] >> 32));
-        m.x.bytes_returned = 16;
+        put_le32(b + 4, static_cast<std::uint32_t>(frames[channel]));
+        put_le32(b + 8, static_cast<std::uint32_t>(frames[channel] >> 32));
         return true;
     }
     std::uint32_t words[kAllRawWords] = {};
@@ -228,60 +205,52 @@ bool SsiModule::answer_raw(ModuleExchange& m, const std::array<std::uint64_t, kC
             words[2 * c + 1] = static_cast<std::uint32_t>(frames[c] >> 32);
     }
     for (std::size_t i = 0; i < kAllRawWords; ++i)
-        put_le_u32(b, 4 + 4 * i, words[i]);
-    m.x.bytes_returned = 72;
+        put_le32(b + 4 + 4 * i, words[i]);
     return true;
 }
 
-bool SsiModule::exchange(ModuleExchange& m) {
-    const std::uint64_t t = m.now_ns;
-    now_ = std::max(now_, t);
-    std::uint8_t* b = m.x.buffer;
+std::uint32_t SsiModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t t) {
     std::array<std::uint64_t, kChannels> now_frames{};
     if (mode_ != Mode::None)
         for (std::size_t c = 0; c < kChannels; ++c)
             now_frames[c] = frame_of(c, t);
     const bool done = acquisition_status(t) == kDone;
 
-    switch (m.x.code) {
-    case kInitSsi:
-        return set_up(m, Mode::Values);
-    case kInitSsiRawData:
-        return set_up(m, Mode::Raw);
-    case kRead1Value:
-    case kReadAllValues:
-        return answer_values(m, now_frames, m.x.code == kReadAllValues);
-    case kRead1RawData:
-    case kReadAllRawData:
-        return answer_raw(m, now_frames, m.x.code == kReadAllRawData);
-    case kGetValue:
-        return done && answer_values(m, latched_, false);
-    case kGetRawData:
-        return done && answer_raw(m, latched_, false);
-    case kStartAcquisition:
+    switch (code) {
+    case ssi::kInit.code:
+        return accepted_if(set_up(b, Mode::Values));
+    case ssi::kInitRawData.code:
+        return accepted_if(set_up(b, Mode::Raw));
+    case ssi::kRead1Value.code:
+    case ssi::kReadAllValues.code:
+        return accepted_if(answer_values(b, now_frames, code == ssi::kReadAllValues.code));
+    case ssi::kRead1RawData.code:
+    case ssi::kReadAllRawData.code:
+        return accepted_if(answer_raw(b, now_frames, code == ssi::kReadAllRawData.code));
+    case ssi::kGetValue.code:
+        return accepted_if(done && answer_values(b, latched_, false));
+    case ssi::kGetRawData.code:
+        return accepted_if(done && answer_raw(b, latched_, false));
+    case ssi::kStartAcquisition.code:
         if (mode_ == Mode::None || acquisition_status(t) == kRunning)
-            return false;
+            return kRefused;
         latched_ = now_frames;
         acquired_ = true;
         acquisition_done_ = t + frame_ns();
-        m.x.bytes_returned = 0;
-        return true;
-    case kAcquisitionStatus:
-    case kReadDigitalInput:
-        if (!fits(m, 2, 2))
-            return false;
-        b[1] = m.x.code == kReadDigitalInput ? inputs_ : acquisition_status(t);
-        m.x.bytes_returned = 2;
-        return true;
-    case kSetDigitalOutput:
-        if (!fits(m, 2, 0) || b[1] > 1)
-            return false;
+        return kAccepted;
+    case ssi::kAcquisitionStatus.code:
+        b[1] = acquisition_status(t);
+        return kAccepted;
+    case ssi::kReadDigitalInput.code:
+        b[1] = inputs_;
+        return kAccepted;
+    case ssi::kSetDigitalOutput.code:
+        if (b[1] > 1)
+            return kRefused;
         output_ = b[1] == 1;
-        m.x.bytes_returned = 0;
-        return true;
-    default:
-        return false;
+        return kAccepted;
     }
+    return kRefused;
 }
 
 std::unique_ptr<Module> make_ssi_module() {

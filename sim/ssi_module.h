@@ -82,7 +82,6 @@ class SsiModule : public Module {
     std::uint64_t frame_ns() const;
 
     Function function() const override { return Function::Ssi; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
   private:
@@ -102,11 +101,12 @@ class SsiModule : public Module {
     std::uint64_t frame_of(std::size_t channel, std::uint64_t t) const;
     void values(std::uint64_t frame, std::uint32_t& value1, std::uint32_t& value2) const;
     std::uint8_t acquisition_status(std::uint64_t t) const;
-    bool set_up(ModuleExchange& m, Mode mode);
-    bool answer_values(ModuleExchange& m, const std::array<std::uint64_t, kChannels>& frames,
-                       bool all);
-    bool answer_raw(ModuleExchange& m, const std::array<std::uint64_t, kChannels>& frames,
-                    bool all);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
+    bool set_up(const std::uint8_t* b, Mode mode);
+    bool answer_values(std::uint8_t* b, const std::array<std::uint64_t, kChannels>& frames,
+                       bool all) const;
+    bool answer_raw(std::uint8_t* b, const std::array<std::uint64_t, kChannels>& frames,
+                    bool all) const;
 
     std::array<Encoder, kChannels> encoders_;
     std::uint64_t now_ = 0;

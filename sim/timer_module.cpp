@@ -1,20 +1,11 @@
 #include "sim/timer_module.h"
-#include "sim/le_bytes.h"
 
 #include "sim/modules.h"
 
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kInit = 0x900020B0;
-constexpr std::uint32_t kEnable = 0x900020B4;
-constexpr std::uint32_t kDisable = 0x900020B8;
-constexpr std::uint32_t kReadValue = 0x900020BC;
-constexpr std::uint32_t kReadAll = 0x900020C0;
-constexpr std::uint32_t kOutputLevel = 0x900020C4;
-constexpr std::uint32_t kProgressStatus = 0x900020C8;
-constexpr std::uint32_t kWriteValue = 0x900020CC;
-constexpr std::uint32_t kProgressStatusEx = 0x90002184;
+namespace timer = protocol::timer;
 
 constexpr std::uint64_t kFullCount = std::uint64_t{1} << 32;
 
@@ -26,17 +17,6 @@ constexpr std::uint8_t kStatusReachedZero = 0x04;
 std::uint64_t counts_of(std::uint32_t value) {
     return value == 0 ? kFullCount : value;
 }
-
-// What one request needs: its size in, the room for its answer, and whether byte 1 names a timer.
-struct Layout {
-    std::uint32_t code, in, out;
-    bool names_timer;
-};
-constexpr Layout kLayouts[] = {
-    {kInit, 12, 0, true},          {kEnable, 3, 0, true},     {kDisable, 2, 0, true},
-    {kReadValue, 2, 8, true},      {kReadAll, 1, 16, false},  {kOutputLevel, 2, 3, true},
-    {kProgressStatus, 2, 3, true}, {kWriteValue, 8, 0, true}, {kProgressStatusEx, 2, 3, true},
-};
 
 } // namespace
 
@@ -166,31 +146,18 @@ void TimerModule::set_external_clock(std::uint8_t timer, std::uint64_t period_ns
         start_clock(t, now_ns_);
 }
 
-bool TimerModule::exchange(ModuleExchange& m) {
-    advance(m.now_ns, m.position, m.interrupts);
-    const vbus::Exchange& x = m.x;
-    for (const Layout& l : kLayouts) {
-        if (l.code != x.code)
-            continue;
-        if (x.in_size < l.in || x.out_size < l.out)
-            return false;
-        if (l.names_timer && x.buffer[1] >= timers_.size())
-            return false;
-        m.x.bytes_returned = l.out;
-        return answer(m);
-    }
-    return false;
-}
-
-bool TimerModule::answer(ModuleExchange& m) {
-    std::uint8_t* b = m.x.buffer;
-    Timer& t = timers_[m.x.code == kReadAll ? 0 : b[1]];
-    switch (m.x.code) {
-    case kInit: {
+std::uint32_t TimerModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) {
+    // Every request but the read of all timers names its timer in byte 1.
+    const bool all = code == timer::kReadAll.code;
+    if (!all && b[1] >= timers_.size())
+        return kRefused;
+    Timer& t = timers_[all ? 0 : b[1]];
+    switch (code) {
+    case timer::kInit.code: {
         const std::uint8_t mode = b[2], selector = b[3];
         if (mode > 5 || selector > 2 || (selector == 1 && b[1] == 0) || b[4] > 1 || b[5] > 1 ||
             b[6] > 1)
-            return false;
+            return kRefused;
         const bool gate_high = t.gate_high;
         const std::uint64_t external = t.external_period_ns;
         t = Timer{};
@@ -201,18 +168,18 @@ bool TimerModule::answer(ModuleExchange& m) {
         t.falling_edge = b[4] == 1;
         t.inverted = b[5] == 1;
         t.gate_active_low = b[6] == 1;
-        t.value = t.count = counts_of(le_u32(b, 8));
-        return true;
+        t.value = t.count = counts_of(protocol::get_le32(b + 8));
+        return kAccepted;
     }
-    case kEnable:
+    case timer::kEnable.code:
         if (b[2] > 1)
-            return false;
+            return kRefused;
         t.interrupts = b[2] == 1;
         if (t.enabled)
-            return true;
+            return kAccepted;
         t.enabled = true;
         t.zeros = 0;
-        start_clock(t, m.now_ns);
+        start_clock(t, now_ns);
         if (!triggered_mode(t)) {
             if (t.finished) {
                 t.count = t.value;
@@ -220,35 +187,35 @@ bool TimerModule::answer(ModuleExchange& m) {
             }
             t.started = true;
         }
-        return true;
-    case kDisable:
+        return kAccepted;
+    case timer::kDisable.code:
         t.enabled = false;
-        return true;
-    case kWriteValue:
-        t.value = t.count = counts_of(le_u32(b, 4));
+        return kAccepted;
+    case timer::kWriteValue.code:
+        t.value = t.count = counts_of(protocol::get_le32(b + 4));
         t.finished = false;
-        return true;
-    case kReadValue:
-        put_le_u32(b, 4, t.count);
-        return true;
-    case kReadAll:
+        return kAccepted;
+    case timer::kReadValue.code:
+        protocol::put_le32(b + 4, static_cast<std::uint32_t>(t.count));
+        return kAccepted;
+    case timer::kReadAll.code:
         for (std::size_t i = 0; i < timers_.size(); ++i)
-            put_le_u32(b, 4 + 4 * i, timers_[i].count);
-        return true;
-    case kOutputLevel:
+            protocol::put_le32(b + 4 + 4 * i, static_cast<std::uint32_t>(timers_[i].count));
+        return kAccepted;
+    case timer::kOutputLevel.code:
         b[2] = output_high(t) ? 1 : 0;
-        return true;
-    case kProgressStatus:
+        return kAccepted;
+    case timer::kProgressStatus.code:
         b[2] = counting(t) ? 1 : 0;
-        return true;
-    case kProgressStatusEx:
+        return kAccepted;
+    case timer::kProgressStatusEx.code:
         b[2] = static_cast<std::uint8_t>((counting(t) ? kStatusCounting : 0) |
                                          (t.enabled && !counting(t) ? kStatusWaiting : 0) |
                                          (t.zero_since_read ? kStatusReachedZero : 0));
         t.zero_since_read = false;
-        return true;
+        return kAccepted;
     }
-    return false;
+    return kRefused;
 }
 
 std::unique_ptr<Module> make_timer_module() {

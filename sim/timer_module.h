@@ -74,7 +74,6 @@ class TimerModule : public Module {
     static constexpr std::uint64_t kClockPeriodNs = 1000; // the module's 1 MHz clock
 
     Function function() const override { return Function::Timer; }
-    bool exchange(ModuleExchange& m) override;
     void advance(std::uint64_t now_ns, std::uint8_t position, InterruptSink& interrupts) override;
 
     // The test bench's side, taking effect at the time of the last catch-up with the clock
@@ -118,7 +117,7 @@ class TimerModule : public Module {
     static std::uint64_t count_down(Timer& t, std::uint64_t edges);
     void start_clock(Timer& t, std::uint64_t now_ns);
     void trigger(Timer& t);
-    bool answer(ModuleExchange& m);
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
 
     std::array<Timer, 3> timers_{};
     std::uint64_t now_ns_ = 0;

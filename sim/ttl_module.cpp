@@ -5,11 +5,7 @@
 namespace mfb::sim {
 namespace {
 
-constexpr std::uint32_t kDirection = 0x9000209C;
-constexpr std::uint32_t kReadChannel = 0x900020A0;
-constexpr std::uint32_t kReadPort = 0x900020A4;
-constexpr std::uint32_t kReadAllPorts = 0x900020A8;
-constexpr std::uint32_t kSwitch = 0x900020AC;
+namespace ttl = protocol::ttl;
 
 // The lines of each read port in the all-ports layout.
 constexpr std::uint32_t kReadPortLines[4] = {0x00000003, 0x0000FF00, 0x00FF0000, 0xFF000000};
@@ -36,58 +32,42 @@ void TtlModule::set_input_line(std::uint8_t line, bool high) {
     inputs_ = high ? inputs_ | mask : inputs_ & ~mask;
 }
 
-bool TtlModule::exchange(ModuleExchange& m) {
-    vbus::Exchange& x = m.x;
-    std::uint8_t* b = x.buffer;
-    switch (x.code) {
-    case kDirection: {
-        if (x.in_size < 5)
-            return false;
+std::uint32_t TtlModule::answer(std::uint32_t code, std::uint8_t* b, std::uint64_t) {
+    switch (code) {
+    case ttl::kDirection.code: {
         std::uint32_t outputs = 0;
         for (int k = 0; k < 4; ++k) {
             if (b[1 + k] > 1)
-                return false;
+                return kRefused;
             if (b[1 + k] == 1)
                 outputs |= kReadPortLines[k];
         }
         outputs_ = outputs;
-        x.bytes_returned = 0;
-        return true;
+        return kAccepted;
     }
-    case kReadChannel:
-        if (x.in_size < 3 || x.out_size < 4 || b[1] > 3 || b[2] > 7)
-            return false;
+    case ttl::kReadChannel.code:
+        if (b[1] > 3 || b[2] > 7)
+            return kRefused;
         b[3] = (read_port_byte(levels(), b[1]) >> b[2]) & 1;
-        x.bytes_returned = 4;
-        return true;
-    case kReadPort:
-        if (x.in_size < 2 || x.out_size < 3 || b[1] > 3)
-            return false;
+        return kAccepted;
+    case ttl::kReadPort.code:
+        if (b[1] > 3)
+            return kRefused;
         b[2] = read_port_byte(levels(), b[1]);
-        x.bytes_returned = 3;
-        return true;
-    case kReadAllPorts: {
-        if (x.out_size < 8)
-            return false;
-        const std::uint32_t v = levels();
-        for (int i = 0; i < 4; ++i)
-            b[4 + i] = static_cast<std::uint8_t>(v >> (8 * i));
-        x.bytes_returned = 8;
-        return true;
-    }
-    case kSwitch: {
-        if (x.in_size < 4 || b[3] > 1)
-            return false;
+        return kAccepted;
+    case ttl::kReadAllPorts.code:
+        protocol::put_le32(b + 4, levels());
+        return kAccepted;
+    case ttl::kSwitch.code: {
         const int bit = bit_of(b[1], b[2]);
-        if (bit < 0)
-            return false;
+        if (b[3] > 1 || bit < 0)
+            return kRefused;
         const std::uint32_t mask = std::uint32_t{1} << bit;
         latches_ = b[3] == 1 ? latches_ | mask : latches_ & ~mask;
-        x.bytes_returned = 0;
-        return true;
+        return kAccepted;
     }
     }
-    return false;
+    return kRefused;
 }
 
 std::unique_ptr<Module> make_ttl_module() {

@@ -40,7 +40,6 @@ class TtlModule : public Module {
     static constexpr std::uint32_t kLines = 0xFFFFFF03;
 
     Function function() const override { return Function::TtlIo; }
-    bool exchange(ModuleExchange& m) override;
 
     // The test bench's side, in the all-ports layout. Levels on output lines are kept and show
     // once those lines become inputs.
@@ -57,6 +56,8 @@ class TtlModule : public Module {
     static int bit_of(std::uint8_t port, std::uint8_t channel);
 
   private:
+    std::uint32_t answer(std::uint32_t code, std::uint8_t* b, std::uint64_t now_ns) override;
+
     std::uint32_t latches_ = 0;
     std::uint32_t outputs_ = 0;
     std::uint32_t inputs_ = 0;

@@ -5,12 +5,14 @@
 #include "mfb.h"
 #include "mfb_vbus.h"
 #include "platform/win32.h"
+#include "sim/sim_board.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mfbtest {
@@ -25,11 +27,9 @@ inline RecordingDriver::Answer information_answer(const std::string& identifier,
                                                   std::uint32_t word5 = 0, std::uint8_t byte = 0) {
     RecordingDriver::Answer a;
     a.bytes.assign(84, 0);
-    mfb::vbus::put_u32(a.bytes, 0, word1);
-    mfb::vbus::put_u32(a.bytes, 4, word2);
-    mfb::vbus::put_u32(a.bytes, 8, word3);
-    mfb::vbus::put_u32(a.bytes, 12, word4);
-    mfb::vbus::put_u32(a.bytes, 16, word5);
+    const std::uint32_t words[] = {word1, word2, word3, word4, word5};
+    for (std::size_t i = 0; i < 5; ++i)
+        mfb::vbus::put_u32(a.bytes, 4 * i, words[i]);
     a.bytes[28] = byte;
     for (std::size_t i = 0; i < identifier.size() && 32 + i < 84; ++i)
         a.bytes[32 + i] = static_cast<std::uint8_t>(identifier[i]);
@@ -91,6 +91,39 @@ class BusTest : public ::testing::Test {
         d->clear();
         return d;
     }
+};
+
+// A default simulated board of an index (sim/sim_board.h), with one more function fitted at a
+// position where the test asks, alone on the bus on the virtual clock and opened as h.
+class OpenSimBoard : public BusTest {
+  protected:
+    explicit OpenSimBoard(std::size_t index = 0, mfb::sim::Function fit = mfb::sim::Function::None,
+                          std::uint8_t at = 0)
+        : index_(index), fit_(fit), at_(at) {}
+
+    void SetUp() override {
+        BusTest::SetUp();
+        mfb::vbus::set_virtual_clock(true);
+        board = mfb::sim::make_board(index_);
+        if (fit_ != mfb::sim::Function::None)
+            board->set_function(at_, fit_);
+        mfb::vbus::attach(board);
+        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+    }
+
+    // Runs fn on the board's module M at a position with the board brought up to the bus time,
+    // as the test bench; the test fails where the position has no such module.
+    template <class M, class Fn> void bench(std::uint8_t position, Fn&& fn) {
+        ASSERT_TRUE(board->with_module<M>(position, std::forward<Fn>(fn)));
+    }
+
+    std::shared_ptr<mfb::sim::SimBoard> board;
+    MFB_BoardHandle h = 0;
+
+  private:
+    std::size_t index_;
+    mfb::sim::Function fit_;
+    std::uint8_t at_;
 };
 
 } // namespace mfbtest

@@ -45,6 +45,15 @@ using Call = std::function<std::int16_t(MFB_BoardHandle, Outs&)>;
 // OUTS_CALL(ReadTimerValue(h, 0, 1, &o.words[0])).
 #define OUTS_CALL(call) [](MFB_BoardHandle h, [[maybe_unused]] Outs& o) { return i_MFB_##call; }
 
+// The Call of an export that writes none of the caller's variables, or one byte (bytes[0]) after
+// its arguments.
+template <class F, class... A> Call plain(F fn, A... args) {
+    return [=](MFB_BoardHandle h, Outs&) { return fn(h, args...); };
+}
+template <class F, class... A> Call byte_out(F fn, A... args) {
+    return [=](MFB_BoardHandle h, Outs& o) { return fn(h, args..., &o.bytes[0]); };
+}
+
 // The call with a handle that no slot holds.
 inline Call stranger(Call c) {
     return [c](MFB_BoardHandle h, Outs& o) { return c(h + 1, o); };

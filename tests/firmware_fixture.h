@@ -5,7 +5,6 @@
 #include "exchange_table.h"
 #include "firmware_progress.h"
 #include "sim/firmware_file.h"
-#include "sim/le_bytes.h"
 #include "sim/sim_board.h"
 
 #include <array>
@@ -33,7 +32,8 @@ class Tap : public mfb::vbus::Driver {
   public:
     explicit Tap(std::shared_ptr<mfb::sim::SimBoard> board) : board_(std::move(board)) {}
     int exchange(mfb::vbus::Exchange& x) override {
-        sent.emplace_back(x.code, x.in_size >= 4 ? mfb::sim::le_u32(x.buffer, 0) : 0);
+        const std::uint8_t* b = x.buffer;
+        sent.emplace_back(x.code, x.in_size < 4 ? 0 : b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24u);
         return board_->exchange(x);
     }
     Runs runs() const {

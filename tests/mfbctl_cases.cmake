@@ -2,19 +2,34 @@
 # runs mfbctl with its arguments on the two simulated boards (cmake/mfbctl_case.cmake).
 include(${PROJECT_SOURCE_DIR}/cmake/mfbctl_case.cmake)
 
-# Usage errors: every kind of value against its range, before anything reaches a board.
-mfbctl_case(range_unit 2 "--timer: 3 is out of range for the timer number \\(0 to 2\\)" timer -t 3 read)
-mfbctl_case(range_half 2 "--half: 2 is out of range for the 16-bit counter number \\(0 or 1\\)" counter read --half 2)
-mfbctl_case(range_16bit_value 2 "VALUE: 70000 is out of range for the 16-bit counter value \\(0 to 65535\\)"
-            counter setup --range 16 write --half 1 70000 REJECT "set up")
-mfbctl_case(range_boards 2 "--sim-boards: 40 is out of range for the number of simulated boards \\(0 to 30\\)" --sim-boards 40 list)
-mfbctl_case(range_board 2 "--board: 30 is out of range for the board index \\(0 to 29\\)" info -b 30)
-mfbctl_case(range_time 2 "--for: '-1' is negative: times are 0 or more" watch --for=-1)
-mfbctl_case(range_line 2 "LINE=VALUE: 26 is out of range for the TTL line \\(0 to 25\\)" ttl set 26=1)
-mfbctl_case(range_clock 2 "--clock: 251 is out of range for the SSI clock in Hz with clock base 33 MHz \\(252 to 5000000\\)"
-            ssi init --clock-base 33 --clock 251)
-mfbctl_case(range_pwm_phase 2 "--low: 100ns is out of range for a PWM phase in ns \\(150 to 4294967295 ns\\)"
-            pwm -b 1 init --low 100ns --high 1us)
+# Usage errors: every kind of value against its range, with its own bound and words, before
+# anything reaches a board (the counter set-up that comes first on its line never runs).
+string(REPEAT "firmware " 400 firmware_payload) # 3600 bytes; byte 7 is odd
+set(payload ${CMAKE_CURRENT_BINARY_DIR}/firmware_payload.bin)
+set(firmware ${CMAKE_CURRENT_BINARY_DIR}/firmware_made.mfw)
+mfbctl_table(range 2 REJECT "set up" ROWS
+  "timer -t 3 read" "--timer: 3 is out of range for the timer number \\(0 to 2\\)"
+  "counter read --half 2" "--half: 2 is out of range for the 16-bit counter number \\(0 or 1\\)"
+  "counter setup --range 16 write --half 1 70000"
+      "VALUE: 70000 is out of range for the 16-bit counter value \\(0 to 65535\\)"
+  "--sim-boards 40 list"
+      "--sim-boards: 40 is out of range for the number of simulated boards \\(0 to 30\\)"
+  "info -b 30" "--board: 30 is out of range for the board index \\(0 to 29\\)"
+  "watch --for=-1" "--for: '-1' is negative: times are 0 or more"
+  "ttl set 26=1" "LINE=VALUE: 26 is out of range for the TTL line \\(0 to 25\\)"
+  "ssi init --clock-base 33 --clock 251"
+      "--clock: 251 is out of range for the SSI clock in Hz with clock base 33 MHz \\(252 to 5000000\\)"
+  "pwm -b 1 init --low 100ns --high 1us"
+      "--low: 100ns is out of range for a PWM phase in ns \\(150 to 4294967295 ns\\)"
+  "dio --port 4 read" "--port: 4 is out of range for the port number \\(0 to 3\\)"
+  "eeprom write 0 0x100000000"
+      "VALUE: 4294967296 is out of range for the EEPROM word \\(0 to 4294967295\\)"
+  "etm init --base 0" "--base: 0 is out of range for the time base in ms \\(1 to 4294967295\\)"
+  "freq init --gate 7ms"
+      "--gate: 7ms is out of range for the gate time with a 40 MHz clock \\(200ns to 6553\\.5us\\)"
+  "pulse-encoder init --period 1500ns" "--period: 1.5us is not a whole number of microseconds"
+  "firmware flash -y --sim-stuck-low 524288 ${firmware} ${firmware} ${firmware} ${firmware}"
+      "--sim-stuck-low: 524288 is out of range for the flash address \\(0 to 524287\\)")
 mfbctl_case(choice 2 "--mode: 'fast' is not a timer mode \\(single, gated-single, rate, square, strobe, gated-strobe\\)"
             timer init --mode fast --reload 5)
 mfbctl_case(unknown_command 2 "^mfbctl: unknown command 'bogus'; run 'mfbctl help' for the commands" bogus)
@@ -81,7 +96,6 @@ mfbctl_case(dio_loopback 0 "board 0 port 1: configured\n.*port 1: outputs 0x0f o
 mfbctl_case(dio_memory 0 "^10\n$" dio configure memory on on 0x0f off 0x05 sim --loopback on read -q)
 mfbctl_case(dio_control_lines_json 0 "inputs" dio configure --enable-line --strobe-line sim --drive 0xff read --json
             JSON "plain == [{'board': 0, 'port': 0, 'inputs': 0x9f}]")
-mfbctl_case(range_dio_port 2 "--port: 4 is out of range for the port number \\(0 to 3\\)" dio --port 4 read)
 mfbctl_case(failure_dio_unconfigured 1 "i_MFB_ReadDigitalInputs: -3 port not configured" dio read)
 mfbctl_case(failure_dio_no_memory 1 "i_MFB_SetDigitalOutputsOff: -4 output memory off" dio configure off 1)
 mfbctl_case(eeprom_write 0 "^board 0 EEPROM word 5: 0x00001234 written and read back\n$"
@@ -89,8 +103,6 @@ mfbctl_case(eeprom_write 0 "^board 0 EEPROM word 5: 0x00001234 written and read 
 mfbctl_case(eeprom_session 0 "^3735928559\n3735928559\n$" shell INPUT "eeprom write -b 1 7 0xdeadbeef --json -q|eeprom -b 1 read 7 -q" REJECT "dw_")
 mfbctl_case(eeprom_json 0 "value" eeprom read 3 write 4 0x1234 --json
             JSON "plain == [{'board': 0, 'address': 3, 'value': 0xFFFFFFFF}, {'board': 0, 'address': 4, 'value': 0x1234}]")
-mfbctl_case(range_eeprom_value 2 "VALUE: 4294967296 is out of range for the EEPROM word \\(0 to 4294967295\\)"
-            eeprom write 0 0x100000000)
 mfbctl_case(failure_eeprom_address 1
             "i_MFB_EepromAMCCRead: 100 the board driver refused: the simulated board's EEPROM has words 0 to 255"
             eeprom read 256)
@@ -104,7 +116,6 @@ mfbctl_case(etm_own_time_base 0 "ETM 1: finished.*\n  value +30 ticks +\\(0 h 0 
 mfbctl_case(etm_json 0 "duty_cycle"
             shell INPUT "set-module -b 1 -m 3 etm -q|etm -b 1 init --base 100ns sim --period 10us --high 3us enable --start falling read --json"
             JSON "objs[-1]['state'] == 2 and objs[-1]['value'] == 70 and objs[-1]['total'] == 100 and objs[-1]['duty_cycle'] == 70 and objs[-1]['value_ns'] == 7000")
-mfbctl_case(range_etm_base 2 "--base: 0 is out of range for the time base in ms \\(1 to 4294967295\\)" etm init --base 0)
 mfbctl_case(failure_etm_not_set_up 1
             "line 2: i_MFB_EnableETM: 1 the board driver refused \\(driver status 1\\): the simulated ETM is not set up: run init first"
             shell INPUT "set-module -b 1 -m 3 etm|etm -b 1 enable")
@@ -113,8 +124,6 @@ mfbctl_case(freq_read 0 "gate 1ms \\(asked 1ms\\), 40 MHz clock.*: 25 periods in
 mfbctl_case(freq_json 0 "hz"
             shell INPUT "set-module -b 1 -m 3 frequency -q|freq -b 1 init --clock 30 --gate 2ms sim --hz 10000 enable --continuous read --json"
             JSON "objs[-1]['periods'] == 20 and objs[-1]['hz'] == 10000 and objs[-1]['enabled'] is True")
-mfbctl_case(range_freq_gate 2 "--gate: 7ms is out of range for the gate time with a 40 MHz clock \\(200ns to 6553\\.5us\\)"
-            freq init --gate 7ms)
 mfbctl_case(failure_freq_state 1
             "i_MFB_EnableFrequencyMeasurement: -3 the board driver refused \\(driver status -2\\): the request does not fit the simulated module's state"
             shell INPUT "set-module -b 1 -m 3 frequency|freq -b 1 enable")
@@ -124,15 +133,11 @@ mfbctl_case(pulse_encoder_run 0
 mfbctl_case(pulse_encoder_json 0 "running"
             shell INPUT "set-module -b 1 -m 3 pulse-encoder -q|pulse-encoder -b 1 init --period 1s write 10 enable read --json"
             JSON "objs[-1]['count'] == 10 and objs[-1]['running'] is True and objs[-1]['reached_zero'] is False")
-mfbctl_case(range_pulse_period 2 "--period: 1.5us is not a whole number of microseconds" pulse-encoder init --period 1500ns)
 mfbctl_case(failure_pulse_not_set_up 1
             "i_MFB_EnablePulseEncoder: -3 the board driver refused \\(driver status 3\\): the simulated encoder is not set up"
             shell INPUT "set-module -b 1 -m 3 pulse-encoder|pulse-encoder -b 1 enable")
 
 # Firmware: a file made from a raw payload, what the loader reads from it, and flashing it.
-string(REPEAT "firmware " 400 firmware_payload) # 3600 bytes; byte 7 is odd
-set(payload ${CMAKE_CURRENT_BINARY_DIR}/firmware_payload.bin)
-set(firmware ${CMAKE_CURRENT_BINARY_DIR}/firmware_made.mfw)
 file(WRITE ${payload} "${firmware_payload}")
 mfbctl_case(firmware_make 0 "firmware_made.mfw: firmware file of 3600 payload bytes" firmware make ${payload} ${firmware})
 set_tests_properties(mfbctl.firmware_make PROPERTIES FIXTURES_SETUP firmware_file)
@@ -153,8 +158,6 @@ mfbctl_case(failure_firmware_differs 1
             firmware flash -y --sim-stuck-low 7 ${firmware} ${firmware} ${firmware} ${firmware})
 mfbctl_case(failure_firmware_file 1 "i_MFB_ConfigureAllModule: -2 firmware files not loaded: .*firmware_payload.bin: "
             firmware flash -y ${firmware} ${payload} ${firmware} ${firmware})
-mfbctl_case(range_firmware_address 2 "--sim-stuck-low: 524288 is out of range for the flash address \\(0 to 524287\\)"
-            firmware flash -y --sim-stuck-low 524288 ${firmware} ${firmware} ${firmware} ${firmware})
 set_tests_properties(mfbctl.firmware_inspect mfbctl.firmware_flash mfbctl.failure_firmware_write
                      mfbctl.firmware_flash_json mfbctl.failure_firmware_differs mfbctl.failure_firmware_file
                      PROPERTIES FIXTURES_REQUIRED firmware_file)

@@ -270,6 +270,7 @@ TEST_F(Information, ReadsTheRecordIntoItsArguments) {
                                  0x55555555, 0x66));
     std::uint8_t n = 0;
     ASSERT_EQ(i_MFB_GetNumberOfBoards(&n), 0);
+    EXPECT_EQ(read(1, 50), -2) << "index not below the count";
     ASSERT_EQ(read(0, 50), 0);
     EXPECT_STREQ(text, "MFB-7");
     EXPECT_EQ(w1, 0x11111111u);

@@ -19,12 +19,6 @@ constexpr std::uint32_t kOutputOn = 0x9000217C;
 constexpr std::uint32_t kOutputOff = 0x90002180;
 
 // The calls, with the caller's variables in Outs: u32 results in words, u8 results in bytes.
-template <class F, class... A> Call plain(F fn, A... args) { // writes none of them
-    return [=](MFB_BoardHandle h, Outs&) { return fn(h, args...); };
-}
-template <class F, class... A> Call byte_out(F fn, A... args) { // writes bytes[0]
-    return [=](MFB_BoardHandle h, Outs& o) { return fn(h, args..., &o.bytes[0]); };
-}
 using Timing =
     std::function<Call(std::uint8_t, std::uint8_t, std::uint8_t, std::uint32_t, std::uint32_t)>;
 Call init(std::uint8_t m, std::uint8_t p, std::uint8_t u, std::uint32_t a, std::uint32_t b) {

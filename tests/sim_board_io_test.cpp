@@ -10,21 +10,13 @@ using mfb::sim::Function;
 
 namespace {
 
-class SimBoardIo : public BusTest {
+class SimBoardIo : public OpenSimBoard {
   protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        board = mfb::sim::make_board(0);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    }
     std::uint8_t read(std::uint8_t port) {
         std::uint8_t v = 0xA5;
         EXPECT_EQ(i_MFB_ReadDigitalInputs(h, port, &v), 0);
         return v;
     }
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
 };
 
 TEST_F(SimBoardIo, IdentityAndConfigurationWordsFollowTheFittedFunctions) {

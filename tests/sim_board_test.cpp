@@ -9,6 +9,7 @@ using namespace mfbtest;
 namespace {
 
 class SimBoardTest : public BusTest {};
+class SimBoardQueue : public OpenSimBoard {};
 
 TEST_F(SimBoardTest, EachBoardHasItsOwnIdentity) {
     mfb::sim::attach_boards(3);
@@ -49,11 +50,7 @@ TEST_F(SimBoardTest, UnknownCodesAndEmptyPositionsAreRefused) {
     }
 }
 
-TEST_F(SimBoardTest, QueuedInterruptsAreReadInOrderThenTheEndOfTheQueue) {
-    auto board = mfb::sim::make_board(0);
-    mfb::vbus::attach(board);
-    MFB_BoardHandle h = 0;
-    ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+TEST_F(SimBoardQueue, QueuedInterruptsAreReadInOrderThenTheEndOfTheQueue) {
     board->raise_interrupt({.word1 = 7, .values = {0, 99}, .value_count = 2, .record_byte = 3});
     board->raise_interrupt({.word1 = 8, .values = {0, 99}, .value_count = 2, .record_byte = 3});
     EXPECT_EQ(board->pending_interrupts(), 2u);

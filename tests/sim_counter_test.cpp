@@ -37,18 +37,15 @@ void MFB_CALL deliver(std::uint32_t, std::uint32_t byte, std::uint32_t word1, st
     g_delivered->arrived.notify_all();
 }
 
-class SimCounter : public BusTest {
+// Board 0: a counter at position 0, a timer at 1.
+class SimCounter : public OpenSimBoard {
   protected:
     void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(0); // a counter at position 0, a timer at 1
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+        OpenSimBoard::SetUp();
         g_delivered = &delivered; // BusTest::TearDown ends the interrupt thread before it goes
     }
 
-    template <class Fn> void bench(Fn fn) { ASSERT_TRUE(board->with_module<CounterModule>(0, fn)); }
+    template <class Fn> void counter(Fn fn) { bench<CounterModule>(0, fn); }
     std::uint32_t read32() {
         std::uint32_t v = 0xA5A5A5A5;
         EXPECT_EQ(i_MFB_Read32BitCounterValue(h, 0, &v), 0);
@@ -65,18 +62,16 @@ class SimCounter : public BusTest {
         return s;
     }
 
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
     Delivered delivered;
 };
 
 TEST_F(SimCounter, CountsWithVirtualTime) {
-    bench([](CounterModule& c) { c.set_rate(0, 1000); });
+    counter([](CounterModule& c) { c.set_rate(0, 1000); });
     mfb::vbus::advance(250 * kMs + 3 * kMs / 2);
     EXPECT_EQ(read32(), 251u) << "half an edge is not a count yet";
     mfb::vbus::advance(kMs / 2);
     EXPECT_EQ(read32(), 252u) << "the half edge was kept";
-    bench([](CounterModule& c) { c.set_rate(0, -4000); });
+    counter([](CounterModule& c) { c.set_rate(0, -4000); });
     mfb::vbus::advance(100 * kMs);
     EXPECT_EQ(read32(), 0xFFFFFF6Cu) << "252 - 400 wraps below 0";
     EXPECT_EQ(i_MFB_InitCounter(h, 0, 0, 0, 0, 4, 0), 0);
@@ -84,7 +79,7 @@ TEST_F(SimCounter, CountsWithVirtualTime) {
 
     // Two 16-bit counters, each on its own input, read as halves of the counter word.
     ASSERT_EQ(i_MFB_InitCounter(h, 0, 1, 0, 0, 4, 0), 0);
-    bench([](CounterModule& c) {
+    counter([](CounterModule& c) {
         c.set_rate(0, 1000);
         c.set_rate(1, -10);
     });
@@ -116,7 +111,7 @@ TEST_F(SimCounter, BoardSelfTestAndClearAllAskEveryCounter) {
     EXPECT_EQ(result, 0x01);
     EXPECT_EQ(i_MFB_CounterAutoTest(h1, &result), 0);
     EXPECT_EQ(result, 0x02);
-    bench([](CounterModule& c) { c.set_self_test_fault(true); });
+    counter([](CounterModule& c) { c.set_self_test_fault(true); });
     EXPECT_EQ(i_MFB_CounterAutoTest(h, &result), 0) << "the board ran its test";
     EXPECT_EQ(result, 0x00) << "and the counter failed it";
 
@@ -131,7 +126,7 @@ TEST_F(SimCounter, CompareEventReachesTheRoutine) {
     ASSERT_EQ(i_MFB_SetBoardIntRoutine(h, deliver), 0);
     ASSERT_EQ(i_MFB_InitCompareLogic(h, 0, 500), 0);
     ASSERT_EQ(i_MFB_EnableCompareLogic(h, 0), 0);
-    bench([](CounterModule& c) { c.set_rate(0, 1000); });
+    counter([](CounterModule& c) { c.set_rate(0, 1000); });
     mfb::vbus::advance(1000 * kMs);
     board->tick();
     std::unique_lock lock(delivered.mutex);

@@ -16,19 +16,11 @@ constexpr std::uint8_t kModule = 2;
 constexpr std::uint64_t kUs = 1'000;
 constexpr std::uint64_t kMs = 1'000'000;
 
-class SimEtm : public BusTest {
+class SimEtm : public OpenSimBoard {
   protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(0);
-        board->set_function(kModule, mfb::sim::Function::Etm);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    }
+    SimEtm() : OpenSimBoard(0, mfb::sim::Function::Etm, kModule) {}
     void signal(std::uint8_t etm, std::uint64_t period_ns, std::uint64_t high_ns) {
-        ASSERT_TRUE(board->with_module<EtmModule>(
-            kModule, [&](EtmModule& e) { e.set_signal(etm, period_ns, high_ns); }));
+        bench<EtmModule>(kModule, [&](EtmModule& e) { e.set_signal(etm, period_ns, high_ns); });
     }
     // Time base 10 us, then enabled with a start edge and a mode.
     void start(std::uint8_t etm, std::uint8_t edge, std::uint8_t mode) {
@@ -44,8 +36,6 @@ class SimEtm : public BusTest {
         const std::int16_t s = i_MFB_ReadETMValue(h, kModule, etm, wait, &state, &value);
         return {s, state, value};
     }
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
 };
 
 // A 4-ms period with a 1-ms high phase, measured in 10-us ticks. The wait polls once a
@@ -109,7 +99,7 @@ TEST_F(SimEtm, RefusalsAndPositions) {
     EXPECT_EQ(i_MFB_InitETM(h, kModule, 0, 0, 40, &achieved), 0);
     EXPECT_EQ(achieved, 50u) << "40 ns is 1.6 clocks, rounded to 2";
     std::uint64_t tick = 0;
-    ASSERT_TRUE(board->with_module<EtmModule>(kModule, [&](EtmModule& e) { tick = e.tick_ns(0); }));
+    bench<EtmModule>(kModule, [&](EtmModule& e) { tick = e.tick_ns(0); });
     EXPECT_EQ(tick, 50u);
     ASSERT_EQ(i_MFB_EnableETM(h, kModule, 0, 0, 0, 0, 0, 0), 0);
     EXPECT_EQ(i_MFB_InitETM(h, kModule, 0, 0, 40, &achieved), EtmModule::kRunning);

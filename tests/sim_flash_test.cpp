@@ -9,13 +9,10 @@ using namespace mfbtest;
 
 namespace {
 
-class SimFlashTest : public BusTest {
+class SimFlashTest : public OpenSimBoard {
   protected:
     void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::attach(board);
-        MFB_BoardHandle h = 0;
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+        OpenSimBoard::SetUp();
         file = mfb::platform::to_handle(h);
     }
     BOOL write(std::uint32_t address, std::uint8_t value, DWORD size = 8) {
@@ -31,7 +28,6 @@ class SimFlashTest : public BusTest {
         return f[4];
     }
 
-    std::shared_ptr<mfb::sim::SimBoard> board = mfb::sim::make_board(0);
     HANDLE file = nullptr;
     DWORD returned = 0;
 };

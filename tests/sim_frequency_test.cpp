@@ -16,19 +16,11 @@ constexpr std::uint8_t kModule = 3;
 constexpr std::uint64_t kNs = 1;
 constexpr std::uint64_t kMs = 1'000'000;
 
-class SimFrequency : public BusTest {
+class SimFrequency : public OpenSimBoard {
   protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(0);
-        board->set_function(kModule, mfb::sim::Function::Frequency);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    }
+    SimFrequency() : OpenSimBoard(0, mfb::sim::Function::Frequency, kModule) {}
     void input(std::uint32_t hz) {
-        ASSERT_TRUE(board->with_module<FrequencyModule>(
-            kModule, [&](FrequencyModule& f) { f.set_input_frequency(hz); }));
+        bench<FrequencyModule>(kModule, [&](FrequencyModule& f) { f.set_input_frequency(hz); });
     }
     std::tuple<std::int16_t, std::uint8_t, std::uint8_t, std::uint32_t> read() {
         std::uint8_t enabled = 0xA5, closed = 0xA5;
@@ -37,8 +29,6 @@ class SimFrequency : public BusTest {
             i_MFB_ReadFrequencyMeasurement(h, kModule, &enabled, &closed, &value);
         return {s, enabled, closed, value};
     }
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
 };
 
 // 1 ms at 40 MHz is exactly 10,000 ticks; a 1.234567 MHz input gives 1,234 whole periods in it.
@@ -64,8 +54,7 @@ TEST_F(SimFrequency, ContinuousGates) {
     ASSERT_EQ(i_MFB_InitFrequencyMeasurement(h, kModule, 30, 0, 1'000, &achieved), 0);
     ASSERT_EQ(achieved, 1'067u);
     std::uint64_t gate = 0;
-    ASSERT_TRUE(board->with_module<FrequencyModule>(
-        kModule, [&](FrequencyModule& f) { gate = f.gate_ns(); }));
+    bench<FrequencyModule>(kModule, [&](FrequencyModule& f) { gate = f.gate_ns(); });
     EXPECT_EQ(gate, 1'066u);
     ASSERT_EQ(i_MFB_EnableFrequencyMeasurement(h, kModule, 1), 0);
     mfb::vbus::advance(3'200 * kNs); // three gates of 3,200 / 3 ns

@@ -34,19 +34,13 @@ void MFB_CALL deliver(std::uint32_t, std::uint32_t byte, std::uint32_t word1, st
     g_arrived.notify_all();
 }
 
-class SimPulseEncoder : public BusTest {
+class SimPulseEncoder : public OpenSimBoard {
   protected:
+    SimPulseEncoder() : OpenSimBoard(0, mfb::sim::Function::PulseEncoder, kModule) {}
     void SetUp() override {
-        BusTest::SetUp();
-        {
-            std::lock_guard lock(g_mutex);
-            g_records.clear();
-        }
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(0);
-        board->set_function(kModule, mfb::sim::Function::PulseEncoder);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
+        OpenSimBoard::SetUp();
+        std::lock_guard lock(g_mutex);
+        g_records.clear();
     }
     std::uint32_t value(std::uint8_t encoder) {
         std::uint32_t v = 0xA5A5A5A5;
@@ -60,12 +54,9 @@ class SimPulseEncoder : public BusTest {
     }
     std::uint64_t pulses(std::uint8_t encoder) {
         std::uint64_t n = 0;
-        EXPECT_TRUE(board->with_module<PulseEncoderModule>(
-            kModule, [&](PulseEncoderModule& p) { n = p.pulses(encoder); }));
+        bench<PulseEncoderModule>(kModule, [&](PulseEncoderModule& p) { n = p.pulses(encoder); });
         return n;
     }
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
 };
 
 // A single run of 100 pulses, 10 us apart: the count goes down with the clock and stops at 0.
@@ -80,8 +71,7 @@ TEST_F(SimPulseEncoder, SingleRunEmitsTheCount) {
     EXPECT_EQ(value(2), 0u);
     EXPECT_EQ(status(2), 0x02) << "stopped, reached 0";
     bool running = true;
-    ASSERT_TRUE(board->with_module<PulseEncoderModule>(
-        kModule, [&](PulseEncoderModule& p) { running = p.running(2); }));
+    bench<PulseEncoderModule>(kModule, [&](PulseEncoderModule& p) { running = p.running(2); });
     EXPECT_FALSE(running);
     EXPECT_EQ(status(2), 0x00) << "the read cleared it";
     EXPECT_EQ(pulses(2), 100u);

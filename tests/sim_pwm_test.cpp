@@ -10,15 +10,9 @@ using mfb::sim::PwmModule;
 
 namespace {
 
-class SimPwm : public BusTest {
+class SimPwm : public OpenSimBoard {
   protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(1);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    }
+    SimPwm() : OpenSimBoard(1) {}
     // PWM n set up for 3 us low and 7 us high.
     std::int16_t init(std::uint8_t n) { return i_MFB_InitPWM(h, 0, n, 1, 3, 7, &low, &high); }
     std::uint8_t level(std::uint8_t n) {
@@ -27,8 +21,6 @@ class SimPwm : public BusTest {
         return level;
     }
 
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
     std::uint32_t low = 0xEE, high = 0xEE;
 };
 
@@ -46,7 +38,7 @@ TEST_F(SimPwm, SetUpResultsAreTheAchievedDurations) {
         ASSERT_EQ(i_MFB_InitPWM(h, 0, 1, c.unit, c.low, c.high, &low, &high), 0);
         EXPECT_EQ(low, c.real_low);
         EXPECT_EQ(high, c.real_high);
-        board->with_module<PwmModule>(0, [&](PwmModule& m) { EXPECT_EQ(m.low_ns(1), c.low_ns); });
+        bench<PwmModule>(0, [&](PwmModule& m) { EXPECT_EQ(m.low_ns(1), c.low_ns); });
     }
 }
 

@@ -10,20 +10,13 @@ namespace {
 
 constexpr std::uint8_t kModule = 3;
 
-class SimSsi : public BusTest {
+class SimSsi : public OpenSimBoard {
   protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(0);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &h), 0);
-    }
     void encoder(std::size_t c, std::int64_t rate) { // from 0, `rate` steps a second
-        ASSERT_TRUE(board->with_module<mfb::sim::SsiModule>(kModule, [&](auto& m) {
+        bench<mfb::sim::SsiModule>(kModule, [&](auto& m) {
             m.set_rate(c, rate);
             m.set_count(c, 0);
-        }));
+        });
     }
     // 25-bit frames of 13 position and 12 turn bits, at 5 MHz from 30 MHz: divider 6.
     void init_values() { ASSERT_EQ(i_MFB_InitSSI(h, kModule, 25, 13, 12, 30, 5'000'000, 0), 0); }
@@ -32,8 +25,6 @@ class SimSsi : public BusTest {
         EXPECT_EQ(i_MFB_Read1SSIValue(h, kModule, channel, &position, &turns), 0);
         return {position, turns};
     }
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle h = 0;
 };
 
 TEST_F(SimSsi, EncodersMoveWithTheBusClock) {

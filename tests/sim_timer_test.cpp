@@ -11,18 +11,7 @@ namespace {
 constexpr std::uint8_t kModule = 1;
 constexpr std::uint64_t kUs = 1000; // one count of the module's 1 MHz clock
 
-class SimTimer : public BusTest {
-  protected:
-    void SetUp() override {
-        BusTest::SetUp();
-        mfb::vbus::set_virtual_clock(true);
-        board = mfb::sim::make_board(0);
-        mfb::vbus::attach(board);
-        ASSERT_EQ(i_MFB_OpenBoardViaIndex(0, &handle), 0);
-    }
-    std::shared_ptr<mfb::sim::SimBoard> board;
-    MFB_BoardHandle handle = 0;
-};
+class SimTimer : public OpenSimBoard {};
 
 // Each mode counts down from its value with virtual time; the output level follows the mode.
 TEST_F(SimTimer, ModesCountWithVirtualTime) {
@@ -41,13 +30,13 @@ TEST_F(SimTimer, ModesCountWithVirtualTime) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        ASSERT_EQ(i_MFB_InitTimer(handle, kModule, r.timer, r.mode, r.value, 0, 0, r.invert, 0), 0);
-        ASSERT_EQ(i_MFB_EnableTimer(handle, kModule, r.timer, 0), 0);
+        ASSERT_EQ(i_MFB_InitTimer(h, kModule, r.timer, r.mode, r.value, 0, 0, r.invert, 0), 0);
+        ASSERT_EQ(i_MFB_EnableTimer(h, kModule, r.timer, 0), 0);
         mfb::vbus::advance(r.counts * kUs);
         std::uint32_t v = 0;
         std::uint8_t level = 0xEE;
-        EXPECT_EQ(i_MFB_ReadTimerValue(handle, kModule, r.timer, &v), 0);
-        EXPECT_EQ(i_MFB_GetTimerOutputLevel(handle, kModule, r.timer, &level), 0);
+        EXPECT_EQ(i_MFB_ReadTimerValue(h, kModule, r.timer, &v), 0);
+        EXPECT_EQ(i_MFB_GetTimerOutputLevel(h, kModule, r.timer, &level), 0);
         EXPECT_EQ(v, r.expected);
         EXPECT_EQ(level, r.level);
     }
@@ -55,8 +44,8 @@ TEST_F(SimTimer, ModesCountWithVirtualTime) {
 
 // One record for each catch-up in which the timer reached zero, however often it did.
 TEST_F(SimTimer, InterruptsAtZeroAreCoalesced) {
-    ASSERT_EQ(i_MFB_InitTimer(handle, kModule, 0, 2, 100, 0, 0, 0, 0), 0);
-    ASSERT_EQ(i_MFB_EnableTimer(handle, kModule, 0, 1), 0);
+    ASSERT_EQ(i_MFB_InitTimer(h, kModule, 0, 2, 100, 0, 0, 0, 0), 0);
+    ASSERT_EQ(i_MFB_EnableTimer(h, kModule, 0, 1), 0);
     mfb::vbus::advance(1000 * kUs);
     board->tick();
     ASSERT_EQ(board->pending_interrupts(), 1u);
@@ -72,8 +61,8 @@ TEST_F(SimTimer, InterruptsAtZeroAreCoalesced) {
 
 TEST_F(SimTimer, PositionWithoutATimerFailsTheExchange) {
     std::uint32_t v = 77;
-    EXPECT_EQ(i_MFB_InitTimer(handle, 2, 1, 0, 5, 0, 0, 0, 0), -9) << "position 2 is TTL I/O";
-    EXPECT_EQ(i_MFB_ReadTimerValue(handle, 0, 0, &v), -5) << "position 0 is a counter";
+    EXPECT_EQ(i_MFB_InitTimer(h, 2, 1, 0, 5, 0, 0, 0, 0), -9) << "position 2 is TTL I/O";
+    EXPECT_EQ(i_MFB_ReadTimerValue(h, 0, 0, &v), -5) << "position 0 is a counter";
     EXPECT_EQ(v, 77u);
 }
 

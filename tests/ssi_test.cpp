@@ -21,12 +21,6 @@ constexpr std::uint32_t kGetRawData = 0x90002118;
 
 // The calls, with the caller's variables in Outs: u32 results in words (and words2 for the second
 // array), u8 results in bytes[0].
-template <class F, class... A> Call plain(F fn, A... args) { // writes none of them
-    return [=](MFB_BoardHandle h, Outs&) { return fn(h, args...); };
-}
-template <class F, class... A> Call byte_out(F fn, A... args) { // writes bytes[0]
-    return [=](MFB_BoardHandle h, Outs& o) { return fn(h, args..., &o.bytes[0]); };
-}
 template <class F> Call two_words(F fn, std::uint8_t module, std::uint8_t channel) {
     return [=](MFB_BoardHandle h, Outs& o) {
         return fn(h, module, channel, &o.words[0], &o.words[1]);

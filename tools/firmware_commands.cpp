@@ -35,12 +35,12 @@ void inspect(const std::vector<std::string>& files, const Output& out) {
         const FirmwareFileReport r = mfb::sim::inspect_firmware_file(file);
         Record rec;
         rec.key("file", file).value("accepted", r.accepted).value("payload", r.payload_length);
-        rec.detail("size", r.file_size).detail("header", r.has_header);
-        rec.detail("sections",
-                   std::vector<std::uint32_t>(r.section_length.begin(), r.section_length.end()));
+        rec.detail("size", r.size).detail("header", r.has_header);
+        rec.detail("sections", std::vector<std::uint32_t>(std::begin(r.section_length),
+                                                          std::end(r.section_length)));
         rec.detail("payload_offset", r.payload_offset);
         rec.detail("payload_available", r.payload_available).detail("reason", r.reason);
-        std::string text = fmt::format("{}: {} bytes", file, r.file_size);
+        std::string text = fmt::format("{}: {} bytes", file, r.size);
         if (r.has_header)
             text += fmt::format(", sections {} + {} + {} bytes, payload {} bytes at {} ({} there)",
                                 r.section_length[0], r.section_length[1], r.section_length[2],

@@ -29,11 +29,7 @@ struct Entry {
 constexpr Entry kScenarios[] = {
     {"exports_by_name_and_ordinal", exports_by_name_and_ordinal},
     {"enumerate_and_open_two_boards", enumerate_and_open_two_boards},
-    {"counter_request", counter_request},
-    {"timer_request", timer_request},
-    {"ttl_request", ttl_request},
-    {"ssi_request", ssi_request},
-    {"pwm_request", pwm_request},
+    {"family_requests", family_requests},
     {"interrupts_in_order", interrupts_in_order},
     {"reset_inside_routine", reset_inside_routine},
     {"routines_reset_each_other", routines_reset_each_other},

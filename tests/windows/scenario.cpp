@@ -31,7 +31,8 @@ bool Scenario::check(bool ok, const std::string& what, const char* file, int lin
         std::string where = file;
         if (auto slash = where.find_last_of("/\\"); slash != std::string::npos)
             where.erase(0, slash + 1);
-        failures_.push_back(where + ":" + std::to_string(line) + ": " + what);
+        const std::string at = context.empty() ? "" : " [" + context + "]";
+        failures_.push_back(where + ":" + std::to_string(line) + at + ": " + what);
     }
     return ok;
 }

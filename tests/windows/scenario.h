@@ -67,6 +67,9 @@ class Scenario {
     }
     const std::vector<std::string>& failures() const { return failures_; }
 
+    // What a table-driven scenario is at (a row's name): each failure noted meanwhile names it.
+    std::string context;
+
   private:
     std::vector<std::string> failures_;
 };

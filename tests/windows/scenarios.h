@@ -12,11 +12,7 @@ void exports_by_name_and_ordinal(Scenario& s);
 void enumerate_and_open_two_boards(Scenario& s);
 
 // scenarios_families.cpp: one request of each module family, byte for byte
-void counter_request(Scenario& s);
-void timer_request(Scenario& s);
-void ttl_request(Scenario& s);
-void ssi_request(Scenario& s);
-void pwm_request(Scenario& s);
+void family_requests(Scenario& s);
 
 // scenarios_interrupts.cpp
 void interrupts_in_order(Scenario& s);
