@@ -38,6 +38,16 @@ HMODULE library_module() {
     return &g_image;
 }
 
+// The object of type T behind a handle that the caller passed; null, with ERROR_INVALID_HANDLE as
+// the last error, when the handle is not open or names another kind of object. Caller holds the
+// bus.
+template <class T> T* object(Bus& b, HANDLE h) {
+    T* o = b.find<T>(h);
+    if (!o)
+        set_error(ERROR_INVALID_HANDLE);
+    return o;
+}
+
 // Drops one reference of the library's module. Caller holds the bus.
 bool unpin(Bus& b, HMODULE module) {
     if (module != library_module() || b.module_pins == 0) {
@@ -63,6 +73,20 @@ bool waitable(Bus& b, std::uint32_t v) {
     auto it = b.handles.find(v);
     return it != b.handles.end() && (std::holds_alternative<Event>(it->second) ||
                                      std::holds_alternative<ThreadObj>(it->second));
+}
+
+// SetEvent and ResetEvent: a set event wakes its waiters.
+BOOL set_event(Fn fn, HANDLE h, bool signalled) {
+    Call b(fn);
+    if (b.failed())
+        return FALSE;
+    auto* e = object<Event>(*b, h);
+    if (!e)
+        return FALSE;
+    e->state->signalled = signalled;
+    if (signalled)
+        b->changed.notify_all();
+    return TRUE;
 }
 
 DWORD wait_for(Fn fn, DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
@@ -155,11 +179,9 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
     Call b(Fn::SetupDiEnumDeviceInfo);
     if (b.failed())
         return FALSE;
-    auto* set = b->find<DevInfoSet>(DeviceInfoSet);
-    if (!set) {
-        set_error(ERROR_INVALID_HANDLE);
+    auto* set = object<DevInfoSet>(*b, DeviceInfoSet);
+    if (!set)
         return FALSE;
-    }
     if (!DeviceInfoData || DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
         set_error(ERROR_INVALID_USER_BUFFER);
         return FALSE;
@@ -181,11 +203,9 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     Call b(Fn::SetupDiEnumDeviceInterfaces);
     if (b.failed())
         return FALSE;
-    auto* set = b->find<DevInfoSet>(DeviceInfoSet);
-    if (!set) {
-        set_error(ERROR_INVALID_HANDLE);
+    auto* set = object<DevInfoSet>(*b, DeviceInfoSet);
+    if (!set)
         return FALSE;
-    }
     if (!DeviceInterfaceData || DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
         set_error(ERROR_INVALID_USER_BUFFER);
         return FALSE;
@@ -209,11 +229,9 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
     Call b(Fn::SetupDiGetDeviceInterfaceDetailA);
     if (b.failed())
         return FALSE;
-    auto* set = b->find<DevInfoSet>(DeviceInfoSet);
-    if (!set) {
-        set_error(ERROR_INVALID_HANDLE);
+    auto* set = object<DevInfoSet>(*b, DeviceInfoSet);
+    if (!set)
         return FALSE;
-    }
     if (!DeviceInterfaceData || DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
         DeviceInterfaceData->Reserved == 0 || DeviceInterfaceData->Reserved > set->paths.size()) {
         set_error(ERROR_INVALID_PARAMETER);
@@ -300,11 +318,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
             set_error(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        auto* f = b->find<BoardFile>(hDevice);
-        if (!f) {
-            set_error(ERROR_INVALID_HANDLE);
+        auto* f = object<BoardFile>(*b, hDevice);
+        if (!f)
             return FALSE;
-        }
         driver = f->driver.lock();
         bool present =
             driver && std::find(b->boards.begin(), b->boards.end(), driver) != b->boards.end();
@@ -352,30 +368,11 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
-    Call b(Fn::SetEvent);
-    if (b.failed())
-        return FALSE;
-    auto* e = b->find<Event>(hEvent);
-    if (!e) {
-        set_error(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    e->state->signalled = true;
-    b->changed.notify_all();
-    return TRUE;
+    return set_event(Fn::SetEvent, hEvent, true);
 }
 
 BOOL WINAPI ResetEvent(HANDLE hEvent) {
-    Call b(Fn::ResetEvent);
-    if (b.failed())
-        return FALSE;
-    auto* e = b->find<Event>(hEvent);
-    if (!e) {
-        set_error(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    e->state->signalled = false;
-    return TRUE;
+    return set_event(Fn::ResetEvent, hEvent, false);
 }
 
 DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
@@ -459,11 +456,9 @@ BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
     Call b(Fn::SetThreadPriority);
     if (b.failed())
         return FALSE;
-    auto* t = b->find<ThreadObj>(hThread);
-    if (!t) {
-        set_error(ERROR_INVALID_HANDLE);
+    auto* t = object<ThreadObj>(*b, hThread);
+    if (!t)
         return FALSE;
-    }
     t->state->priority = nPriority;
     b->last_thread_priority = nPriority;
     return TRUE;
