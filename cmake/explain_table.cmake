@@ -103,7 +103,7 @@ foreach(i ${all})
   math(EXPR first_field "${first_field} + ${count}")
 endforeach()
 string(APPEND text "constexpr SourceName kSources[] = {\n${sources}};\n")
-string(APPEND text "constexpr FieldSpec kFields[] = {\n${fields}};\n")
+string(APPEND text "constexpr FieldRule kFields[] = {\n${fields}};\n")
 string(APPEND text "constexpr InterruptEntry kInterrupts[] = {\n${entries}};\n")
 
 string(APPEND text "constexpr FlagName kFlags[] = {\n")

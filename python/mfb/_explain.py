@@ -68,11 +68,11 @@ def decode_interrupt(code: int, word1: int, word2: int,
         v = word(entry["source_from"])
         source = next((name for value, name in entry["sources"] if value == v), "unknown")
     fields: Dict[str, Union[int, str]] = {}
-    for spec in entry["fields"]:
-        v = word(spec["from"])
-        if "bit" in spec:
-            v = (v >> spec["bit"]) & 1
-        fields[spec["name"]] = spec["words"][v] if "words" in spec else v
+    for rule in entry["fields"]:
+        v = word(rule["from"])
+        if "bit" in rule:
+            v = (v >> rule["bit"]) & 1
+        fields[rule["name"]] = rule["words"][v] if "words" in rule else v
     return source, fields
 
 

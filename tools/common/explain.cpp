@@ -18,7 +18,7 @@ struct SourceName {
     std::uint32_t value;
     const char* name;
 };
-struct FieldSpec {
+struct FieldRule {
     const char* name;
     const char* from; // "word1", "word2", "value0" to "value15"
     int bit;          // -1: the whole word
@@ -126,11 +126,11 @@ Decoded decode_interrupt(unsigned code, std::uint32_t word1, std::uint32_t word2
                 d.source = s.name;
     }
     for (unsigned i = entry->first; i < entry->first + entry->count; ++i) {
-        const FieldSpec& spec = kFields[i];
-        std::uint32_t v = word(spec.from);
-        if (spec.bit >= 0)
-            v = (v >> spec.bit) & 1;
-        d.fields.push_back({spec.name, v, spec.bit >= 0 ? (v ? spec.word1 : spec.word0) : ""});
+        const FieldRule& rule = kFields[i];
+        std::uint32_t v = word(rule.from);
+        if (rule.bit >= 0)
+            v = (v >> rule.bit) & 1;
+        d.fields.push_back({rule.name, v, rule.bit >= 0 ? (v ? rule.word1 : rule.word0) : ""});
     }
     return d;
 }
