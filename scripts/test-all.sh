@@ -91,8 +91,8 @@ done
 step "Python package tests"
 /usr/bin/python3 -m pytest -q python/tests
 
-# The test panel in headless Chromium, served by the release build's mfbctl; the screenshot goes
-# to build/linux-release/panel.png.
+# The test panel in headless Chromium, served by the release build's mfbctl (the screenshot goes
+# to build/linux-release/panel.png), and where it listens: a warning for any address but loopback.
 step "test panel in the browser"
 MFBCTL=build/linux-release/mfbctl /usr/bin/python3 -m pytest -q tests/panel
 
