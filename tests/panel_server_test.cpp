@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <cstdlib>
 #include <optional>
 #include <thread>
 
@@ -270,6 +271,65 @@ TEST_F(PanelServer, ThreeStreamsReadEachValueAtMostTwentyTimesASecond) {
             got.append(buffer, s.read_some(net::buffer(buffer)));
         }
         EXPECT_EQ(frames(), per_value + 1); // the first pass, and one for each twentieth second
+    }
+}
+
+// Pages that open while the passes come: each gets the last frame made before it opened and then
+// every frame after it, each once and in order, up to the last.
+TEST_F(PanelServer, APageOpenedBetweenPassesGetsEveryFrameOnce) {
+    constexpr auto kPassNs = static_cast<std::uint64_t>(1e9 / mfbctl::panel::kMaxReadsPerSecond);
+    std::vector<tcp::socket> streams;
+    auto open = [&] {
+        streams.push_back(connect());
+        net::write(streams.back(), net::buffer("GET /api/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                                               cookie() + "\r\n\r\n"));
+    };
+    open();
+    for (int i = 0; i < 1000 && panel_->streams() < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(panel_->streams(), 1u);
+
+    // Every step is a pass, and the next pages open while they come.
+    std::thread stepper([&] {
+        for (int i = 0; i < 60; ++i)
+            clock_->step(kPassNs);
+    });
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        open();
+    }
+    stepper.join();
+    for (int i = 0; i < 1000 && panel_->streams() < streams.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(panel_->streams(), streams.size());
+    const double last = static_cast<double>(mfb::vbus::now_ns()) / 1e9;
+
+    for (std::size_t k = 0; k < streams.size(); ++k) {
+        std::vector<double> times; // of the frames this page got
+        std::string got;
+        std::size_t parsed = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while ((times.empty() || times.back() < last - 1e-6) &&
+               std::chrono::steady_clock::now() < until) {
+            if (streams[k].available() == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            char buffer[65536];
+            got.append(buffer, streams[k].read_some(net::buffer(buffer)));
+            const std::string mark = "event: frame\ndata: {\"t\":";
+            for (auto at = got.find(mark, parsed); at != std::string::npos;
+                 at = got.find(mark, parsed)) {
+                times.push_back(std::strtod(got.c_str() + at + mark.size(), nullptr));
+                parsed = at + mark.size();
+            }
+        }
+        ASSERT_FALSE(times.empty()) << "page " << k;
+        EXPECT_NEAR(times.back(), last, 1e-6) << "page " << k;
+        for (std::size_t i = 1; i < times.size(); ++i)
+            EXPECT_NEAR(times[i] - times[i - 1], 1.0 / mfbctl::panel::kMaxReadsPerSecond, 1e-6)
+                << "page " << k << ", frames " << i - 1 << " and " << i
+                << (times[i] == times[i - 1] ? ": the same frame twice" : ": frames missed");
     }
 }
 

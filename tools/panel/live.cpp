@@ -199,20 +199,15 @@ bool Live::describe() {
             .raw("functions", list(functions))
             .add("max_reads_per_second", kMaxReadsPerSecond)
             .str();
-    std::lock_guard lock(frame_mutex_);
+    std::lock_guard lock(boards_json_mutex_);
     const bool changed = json != boards_json_;
     boards_json_ = json;
     return changed;
 }
 
 std::string Live::boards() const {
-    std::lock_guard lock(frame_mutex_);
+    std::lock_guard lock(boards_json_mutex_);
     return boards_json_;
-}
-
-std::string Live::last_frame() const {
-    std::lock_guard lock(frame_mutex_);
-    return last_frame_;
 }
 
 std::string Live::refusal(unsigned board, std::optional<unsigned> module, unsigned function,
@@ -430,13 +425,11 @@ std::string Live::pass() {
         }
         records = interrupt_records();
     }
-    const std::string frame = Json()
-                                  .add("t", static_cast<double>(now) / 1e9)
-                                  .raw("values", values.str())
-                                  .raw("interrupts", records)
-                                  .str();
-    std::lock_guard lock(frame_mutex_);
-    return last_frame_ = frame;
+    return Json()
+        .add("t", static_cast<double>(now) / 1e9)
+        .raw("values", values.str())
+        .raw("interrupts", records)
+        .str();
 }
 
 void Live::run(const Publish& publish, const std::function<std::size_t()>& streams) {

@@ -48,8 +48,6 @@ class Live {
     // (inside exclusive()); true where they changed.
     std::string boards() const;
     bool describe();
-    // The last pass's event, for a page that has just opened its stream ("" before the first).
-    std::string last_frame() const;
 
     // Runs `fn` while no pass reads: the commands a page runs.
     template <class Fn> auto exclusive(Fn&& fn) {
@@ -91,8 +89,7 @@ class Live {
     std::mutex board_mutex_; // held by a pass and by a command
     std::vector<Board> boards_;
     std::string boards_json_;
-    mutable std::mutex frame_mutex_;
-    std::string last_frame_;
+    mutable std::mutex boards_json_mutex_;
     std::map<std::tuple<unsigned, unsigned, std::string, int>, std::string> refusals_;
 
     std::mutex records_mutex_;

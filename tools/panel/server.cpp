@@ -222,6 +222,7 @@ struct Panel::Impl {
     net::io_context io{1};
     tcp::acceptor acceptor{io};
     std::vector<std::shared_ptr<EventStream>> streams; // on the I/O thread only
+    std::string last_frame; // the last pass's event sent to the streams, on the I/O thread only
     std::atomic<std::size_t> stream_count{0};
     std::thread io_thread, poller, worker;
 
@@ -304,23 +305,17 @@ class Session : public std::enable_shared_from_this<Session> {
             });
     }
 
-    // Hands the connection to an event stream after the head of its answer.
+    // Hands the connection to an event stream, which joins the others at once: the head of its
+    // answer with its first events is its first write, and what is published from now on follows
+    // in order, so that a page misses no pass and gets none twice.
     void become_stream(const std::string& first_events) {
-        auto head = std::make_shared<std::string>(
-            "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
-            "X-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n" +
-            first_events);
         stream_.expires_never();
-        net::async_write(
-            stream_.socket(), net::buffer(*head),
-            [self = shared_from_this(), head](boost::system::error_code ec, std::size_t) {
-                if (ec)
-                    return self->close();
-                auto s =
-                    std::make_shared<EventStream>(self->panel_, std::move(self->stream_.socket()));
-                self->panel_.streams.push_back(s);
-                self->panel_.stream_count = self->panel_.streams.size();
-            });
+        auto s = std::make_shared<EventStream>(panel_, std::move(stream_.socket()));
+        panel_.streams.push_back(s);
+        panel_.stream_count = panel_.streams.size();
+        s->send("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
+                "X-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n" +
+                first_events);
     }
 
   private:
@@ -418,14 +413,13 @@ Response Panel::Impl::page(const Request& req) const {
 }
 
 void Panel::Impl::open_stream(const std::shared_ptr<Session>& session, const Request&) {
-    std::string first = sse("boards", live.boards());
-    if (const std::string frame = live.last_frame(); !frame.empty())
-        first += sse("frame", frame);
-    session->become_stream(first);
+    session->become_stream(sse("boards", live.boards()) + last_frame);
 }
 
 void Panel::Impl::publish(const std::string& event, const std::string& data) {
-    net::post(io, [this, message = sse(event, data)] {
+    net::post(io, [this, frame = event == "frame", message = sse(event, data)] {
+        if (frame)
+            last_frame = message;
         for (const auto& s : std::vector(streams)) // a failing stream leaves the list
             s->send(message);
     });
